@@ -1,0 +1,80 @@
+#pragma once
+// TAppIni owns the settings file's format: the Windows profile format (sections in brackets,
+// key=value lines; section and key names compare without letter case; values read trimmed, one
+// pair of surrounding double quotes removed). Every write reaches the disk before it returns, by
+// atomic replacement of the whole file; unrelated sections, keys, comments and blank lines stay.
+//
+// Safety rule for text from outside (phone numbers become values and key names): a key or value
+// that the format cannot hold as it is is written in an escaped form that starts with "\e:", in
+// which "\\" is a backslash, "\r" CR, "\n" LF, "\0" NUL, "\s" a blank, "\q" "=", "\o" "[", "\c" "]",
+// "\;" ";" and "\xHH" any other control byte. It is used only for:
+//   - values holding a byte below 0x20 or 0x7F, blanks at either end, a double quote at both ends,
+//     or starting with "\e:";
+//   - keys holding "=", "[", "]", a byte below 0x20 or 0x7F, blanks at either end, starting with
+//     ";" or "\e:", or empty.
+// Every other key and value (digits, inner blanks, commas, "+", Polish letters) is written byte for
+// byte as the profile functions write it. Section names are the program's own; one that the format
+// cannot hold raises EQmError.
+//
+// The parsed file is kept in memory and read again only when its stamp on disk changes, so a
+// statistics cycle of reads and writes costs one file replacement per write and no parsing.
+#include "platform/IFileSystem.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TAppIni {
+public:
+    TAppIni(std::string fileName, IFileSystem& fileSystem);
+
+    const std::string& FileName() const { return FFileName; }
+
+    int ReadInt(const std::string& key, int defaultValue, const std::string& section);
+    bool ReadBool(const std::string& key, bool defaultValue, const std::string& section);
+    std::string ReadString(const std::string& key, const std::string& defaultValue, const std::string& section);
+    // Empties list, then appends every value of the section's key lines in file order.
+    void ReadList(const std::string& section, std::vector<std::string>& list);
+    bool SectionExists(const std::string& section);
+
+    void WriteInt(const std::string& key, int value, const std::string& section);
+    void WriteBool(const std::string& key, bool value, const std::string& section);
+    void WriteString(const std::string& key, const std::string& value, const std::string& section);
+    // A whole value is written without a fraction ("45000"), others with a "." and as few digits
+    // as read back exactly.
+    void WriteFloat(const std::string& key, const std::string& section, double value);
+    // Erases the section and writes item i under key i; one atomic replacement for the whole list.
+    void WriteList(const std::string& section, const std::vector<std::string>& list);
+    void EraseSection(const std::string& section);
+
+    // The escaped forms, exposed for tests and for callers that compose keys.
+    static std::string EncodeKey(const std::string& key);
+    static std::string EncodeValue(const std::string& value);
+    static std::string DecodeText(const std::string& stored);
+
+private:
+    struct TLine {
+        std::string Raw;
+        enum class TKind { Other, Blank, Comment, Section, Key } Kind = TKind::Other;
+        std::string Name;  // section header: the name; key line: the decoded key
+        std::string Value; // key line: the decoded value
+    };
+
+    void Refresh();
+    void Commit(std::vector<TLine> lines);
+    static TLine ParseLine(const std::string& raw);
+    static TLine MakeKeyLine(const std::string& key, const std::string& value);
+    static TLine MakeSectionLine(const std::string& section);
+    std::optional<std::string> FindValue(const std::string& key, const std::string& section);
+    static void SetValue(std::vector<TLine>& lines, const std::string& key, const std::string& value,
+                         const std::string& section);
+    static void RemoveSection(std::vector<TLine>& lines, const std::string& section);
+
+    std::string FFileName;
+    IFileSystem& FFileSystem;
+    std::vector<TLine> FLines;
+    std::optional<TFileStamp> FStamp;
+    bool FLoaded = false;
+    std::string FLineBreak = "\n";
+};

@@ -1,0 +1,239 @@
+#include "platform/linux/uLinuxPlatform.h"
+
+#include "util/uQmError.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef QM_FILE_VERSION
+#error "QM_FILE_VERSION comes from the CMake project version"
+#endif
+
+namespace {
+
+class TFd {
+public:
+    explicit TFd(int fd) : FFd(fd) {}
+    ~TFd() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+    int Release() {
+        const int fd = FFd;
+        FFd = -1;
+        return fd;
+    }
+
+private:
+    int FFd;
+};
+
+class TLinuxReadFile : public IReadFile {
+public:
+    explicit TLinuxReadFile(int fd) : FFd(fd) {}
+    std::int64_t SeekEnd() override {
+        const off_t end = ::lseek(FFd.Get(), 0, SEEK_END);
+        return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    }
+    std::optional<std::uint8_t> ReadByteAt(std::int64_t offset) override {
+        if (offset < 0)
+            return std::nullopt;
+        unsigned char b = 0;
+        const ssize_t n = ::pread(FFd.Get(), &b, 1, static_cast<off_t>(offset));
+        if (n != 1)
+            return std::nullopt;
+        return b;
+    }
+
+private:
+    TFd FFd;
+};
+
+class TLinuxNamedMutex : public INamedMutex {
+public:
+    explicit TLinuxNamedMutex(int fd) : FFd(fd) {}
+
+private:
+    TFd FFd;
+};
+
+bool StatPath(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+
+} // namespace
+
+TLinuxProgramImage::TLinuxProgramImage(std::string procDir) : FProcDir(std::move(procDir)) {}
+
+std::string TLinuxProgramImage::ExecutablePath() const {
+    char buf[PATH_MAX + 1];
+    const std::string link = FProcDir + "/self/exe";
+    const ssize_t n = ::readlink(link.c_str(), buf, PATH_MAX);
+    if (n <= 0)
+        throw EQmError("Cannot read " + link);
+    std::string path(buf, static_cast<std::size_t>(n));
+    static const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() && path.ends_with(deleted))
+        path.resize(path.size() - deleted.size());
+    return path;
+}
+
+std::string TLinuxProgramImage::FileVersion() const { return QM_FILE_VERSION; }
+
+qm::TDateTime UnixTimeToLocalDateTime(long long seconds, long nanoseconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local {};
+    if (!::localtime_r(&t, &local))
+        return 0;
+    qm::TDateParts p;
+    p.Year = local.tm_year + 1900;
+    p.Month = local.tm_mon + 1;
+    p.Day = local.tm_mday;
+    p.Hour = local.tm_hour;
+    p.Minute = local.tm_min;
+    p.Second = local.tm_sec;
+    p.Millisecond = static_cast<int>(nanoseconds / 1000000);
+    return qm::EncodeDateTime(p);
+}
+
+qm::TDateTime TLinuxClock::Now() const {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return UnixTimeToLocalDateTime(ts.tv_sec, ts.tv_nsec);
+}
+
+std::optional<TFileStamp> TLinuxFileSystem::Stamp(const std::string& path) const {
+    struct stat st {};
+    if (!StatPath(path, st))
+        return std::nullopt;
+    TFileStamp stamp;
+    stamp.Size = static_cast<std::uint64_t>(st.st_size);
+    stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
+    return stamp;
+}
+
+bool TLinuxFileSystem::FileExists(const std::string& path) const {
+    struct stat st {};
+    return StatPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool TLinuxFileSystem::DirectoryExists(const std::string& path) const {
+    struct stat st {};
+    return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::uint64_t> TLinuxFileSystem::FileSize(const std::string& path) const {
+    struct stat st {};
+    if (!StatPath(path, st) || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<qm::TDateTime> TLinuxFileSystem::LastWriteTime(const std::string& path) const {
+    struct stat st {};
+    if (!StatPath(path, st))
+        return std::nullopt;
+    return UnixTimeToLocalDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+
+std::unique_ptr<IReadFile> TLinuxFileSystem::OpenRead(const std::string& path) const {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<TLinuxReadFile>(fd);
+}
+
+std::optional<std::string> TLinuxFileSystem::ReadAll(const std::string& path) const {
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (fd.Get() < 0)
+        return std::nullopt;
+    std::string content;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        content.append(buf, static_cast<std::size_t>(n));
+    }
+    return content;
+}
+
+bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& content) {
+    // The temporary file lies in the same folder, so the rename is atomic on every filesystem.
+    std::string tmpl = path + ".XXXXXX";
+    TFd fd(::mkstemp(tmpl.data()));
+    if (fd.Get() < 0)
+        return false;
+    auto fail = [&tmpl]() {
+        ::unlink(tmpl.c_str());
+        return false;
+    };
+    struct stat old {};
+    const mode_t mode = StatPath(path, old) ? (old.st_mode & 07777) : 0644;
+    ::fchmod(fd.Get(), mode);
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail();
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.Get()) != 0)
+        return fail();
+    if (::close(fd.Release()) != 0)
+        return fail();
+    if (::rename(tmpl.c_str(), path.c_str()) != 0)
+        return fail();
+    return true;
+}
+
+bool TLinuxFileSystem::CreateDirectories(const std::string& path) {
+    if (path.empty())
+        return false;
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (!partial.empty())
+            ::mkdir(partial.c_str(), 0755);
+    }
+    return DirectoryExists(path);
+}
+
+std::string QmRuntimeDir() {
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    std::string dir = (xdg && *xdg) ? std::string(xdg) + "/QmVardel" : "/tmp/QmVardel-" + std::to_string(::getuid());
+    ::mkdir(dir.c_str(), 0700);
+    return dir;
+}
+
+std::unique_ptr<INamedMutex> TLinuxNamedMutexFactory::Create(const std::string& name) {
+    const std::string path = QmRuntimeDir() + "/" + name + ".lock";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return std::make_unique<TLinuxNamedMutex>(-1);
+    ::flock(fd, LOCK_SH | LOCK_NB);
+    return std::make_unique<TLinuxNamedMutex>(fd);
+}
