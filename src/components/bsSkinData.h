@@ -11,7 +11,6 @@
 #include <optional>
 
 class TbsSkinData : public QObject {
-    Q_OBJECT
 public:
     explicit TbsSkinData(QObject* parent = nullptr) : QObject(parent) {}
 
