@@ -1,0 +1,60 @@
+#pragma once
+// The dial decision: which number a dial request is for, whether it may go through (allowed list,
+// then the repeat of an allowed request, then the user), and the connection prompt's frame
+// around the view that shows it.
+#include "core/uHookRecords.h"
+#include "guard/uAllowedNumbers.h"
+#include "platform/IRemoteAccess.h"
+
+#include <cstdint>
+#include <string>
+
+// The connection prompt's answers; any other value counts as a rejection.
+enum TConnectionAnswer : int { caConnect = 0, caReject = 1, caAddNumber = 2 };
+
+inline constexpr const char* kConnectionMessageFormat =
+    "<b>QmVardel<plain> wykrył próbę nawiązania połączenia z numerem <b>%s</b>.\r\nNumer ten nie znajduje "
+    "się "
+    "na liście numerów dozwolonych. Czy zezwolić na połączenie?";
+
+// What the decision needs of the main window.
+class IDialGuardView {
+public:
+    virtual ~IDialGuardView() = default;
+    // The child-mode option as its check box shows it.
+    virtual bool ChildMode() const = 0;
+    virtual void SetAlarmTray() = 0; // SetTrayState(trayAlarm)
+    virtual void ResetTray() = 0;    // SetTrayState(trayReset)
+    // Shows TfrmConnection modally with the message; returns its FAnswer. May raise.
+    virtual int ShowConnectionPrompt(const std::string& message, bool childMode) = 0;
+    // The error message box with the program's title.
+    virtual void ShowError(const std::string& text) = 0;
+};
+
+class TDialGuard {
+public:
+    TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view);
+
+    // The Result of a dial request: 0 lets the dial proceed, 1 stops it. Runs inside the event loop
+    // and may nest: a request that arrives while a prompt is open is decided (and recorded) first.
+    std::int32_t HandleDialRequest(const qm::TDialRequest& request);
+    std::string GetDialedNumber(const std::string& phoneNumber, const std::string& phonebookPath,
+                                const std::string& entryName);
+    bool IsDialAllowed(const std::string& number, std::uint32_t tag);
+    int AskConnection(const std::string& number);
+
+    // Called by every change of the allowed list, so that a repeat cannot skip the question.
+    void ResetLastRequestTag() { FLastRequestTag = 0; }
+
+    const std::string& LastNumber() const { return FLastNumber; }
+    std::uint32_t LastRequestTag() const { return FLastRequestTag; }
+    bool LastAllowed() const { return FLastAllowed; }
+
+private:
+    TAllowedList& FAllowedList;
+    IRemoteAccess& FRemoteAccess;
+    IDialGuardView& FView;
+    std::string FLastNumber;
+    std::uint32_t FLastRequestTag = 0;
+    bool FLastAllowed = false;
+};
