@@ -1,0 +1,305 @@
+#include "ui/uHookSocketServer.h"
+
+#include "core/uHookFrame.h"
+#include "platform/linux/uLinuxPlatform.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// While a frame of a connection is being decided, more of its bytes are taken in only up to this
+// much; then reading pauses until the decision is made.
+constexpr std::size_t kMaxPendingInput = qm::kMaxHookFrame + qm::kHookHeaderSize + 64 * 1024;
+
+std::string Errno(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+std::string DirName(const std::string& path) {
+    const auto pos = path.find_last_of('/');
+    if (pos == std::string::npos)
+        return ".";
+    return pos == 0 ? "/" : path.substr(0, pos);
+}
+
+} // namespace
+
+struct THookSocketServer::TConnection {
+    int Id = 0;
+    int Fd = -1;
+    QSocketNotifier* ReadNotifier = nullptr;
+    QSocketNotifier* WriteNotifier = nullptr;
+    std::vector<std::uint8_t> In;
+    std::vector<std::uint8_t> Out;
+    std::uint64_t Skip = 0; // bytes of an oversized frame still to be dropped
+    bool Busy = false;      // a frame of this connection is being decided
+    bool PeerDone = false;  // the sender will send nothing more
+    bool Dead = false;      // closed; nothing more is read or written
+};
+
+THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, QObject* parent)
+    : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher) {
+    if (!FDispatcher.OnProblem)
+        FDispatcher.OnProblem = [this](const std::string& text) {
+            Log(text + "; answered 0");
+        };
+}
+
+THookSocketServer::~THookSocketServer() {
+    for (auto& [id, connection] : FConnections) {
+        connection->Dead = true;
+        ::close(connection->Fd);
+    }
+    if (FListenFd >= 0) {
+        ::close(FListenFd);
+        ::unlink(FSocketPath.c_str());
+    }
+}
+
+std::string THookSocketServer::DefaultSocketPath() {
+    return QmRuntimeDir() + "/hook.sock";
+}
+
+bool THookSocketServer::Listen() {
+    const std::string dir = DirName(FSocketPath);
+    const uid_t me = ::geteuid();
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        FErrorText = Errno("cannot create " + dir);
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        FErrorText = Errno("cannot inspect " + dir);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        FErrorText = dir + " is not a folder";
+        return false;
+    }
+    if (st.st_uid != me) {
+        FErrorText = dir + " belongs to another user; refusing to listen there";
+        return false;
+    }
+    if ((st.st_mode & 07777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) {
+        FErrorText = Errno("cannot restrict " + dir + " to its owner");
+        return false;
+    }
+
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (FSocketPath.size() >= sizeof(addr.sun_path)) {
+        FErrorText = "the socket path is too long: " + FSocketPath;
+        return false;
+    }
+    std::memcpy(addr.sun_path, FSocketPath.c_str(), FSocketPath.size() + 1);
+
+    if (::lstat(FSocketPath.c_str(), &st) == 0) {
+        if (st.st_uid != me) {
+            FErrorText = FSocketPath + " belongs to another user; refusing it";
+            return false;
+        }
+        if (!S_ISSOCK(st.st_mode)) {
+            FErrorText = FSocketPath + " exists and is not a socket";
+            return false;
+        }
+        // A socket of ours: in use by another guard, or left over from one that ended.
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool inUse =
+            probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+        if (probe >= 0)
+            ::close(probe);
+        if (inUse) {
+            FErrorText = "another guard is listening on " + FSocketPath;
+            return false;
+        }
+        ::unlink(FSocketPath.c_str());
+    }
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        FErrorText = Errno("socket");
+        return false;
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::chmod(FSocketPath.c_str(), 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        FErrorText = Errno("cannot listen on " + FSocketPath);
+        ::close(fd);
+        return false;
+    }
+    FListenFd = fd;
+    FListenNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(FListenNotifier, &QSocketNotifier::activated, this, [this] { AcceptConnections(); });
+    return true;
+}
+
+void THookSocketServer::AcceptConnections() {
+    for (;;) {
+        const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                Log(Errno("accept"));
+            return;
+        }
+        auto connection = std::make_shared<TConnection>();
+        connection->Id = FNextId++;
+        connection->Fd = fd;
+        const int id = connection->Id;
+        connection->ReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(connection->ReadNotifier, &QSocketNotifier::activated, this,
+                [this, id] { ReadConnection(id); });
+        connection->WriteNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+        connection->WriteNotifier->setEnabled(false);
+        connect(connection->WriteNotifier, &QSocketNotifier::activated, this, [this, id] {
+            auto it = FConnections.find(id);
+            if (it != FConnections.end())
+                FlushOutput(std::shared_ptr<TConnection>(it->second));
+        });
+        FConnections[id] = std::move(connection);
+    }
+}
+
+void THookSocketServer::ReadConnection(int id) {
+    auto it = FConnections.find(id);
+    if (it == FConnections.end())
+        return;
+    const std::shared_ptr<TConnection> connection = it->second; // kept alive across nested loops
+    std::uint8_t buffer[16 * 1024];
+    while (!connection->PeerDone && connection->In.size() < kMaxPendingInput) {
+        const ssize_t n = ::recv(connection->Fd, buffer, sizeof(buffer), MSG_DONTWAIT);
+        if (n > 0) {
+            connection->In.insert(connection->In.end(), buffer, buffer + n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        // End of input or a reset: frames already in are still decided, their answers may not
+        // arrive. The notifier goes off so an open prompt's loop does not spin on the closed end.
+        connection->PeerDone = true;
+    }
+    connection->ReadNotifier->setEnabled(!connection->PeerDone && connection->In.size() < kMaxPendingInput);
+    if (!connection->Busy)
+        ServeFrames(connection);
+}
+
+void THookSocketServer::ServeFrames(const std::shared_ptr<TConnection>& connection) {
+    auto& in = connection->In;
+    while (!connection->Busy && !connection->Dead) {
+        if (connection->Skip > 0) {
+            const std::size_t drop =
+                static_cast<std::size_t>(std::min<std::uint64_t>(connection->Skip, in.size()));
+            in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(drop));
+            connection->Skip -= drop;
+            if (connection->Skip > 0)
+                break;
+        }
+        if (in.size() < qm::kHookHeaderSize)
+            break;
+        std::uint8_t header[qm::kHookHeaderSize];
+        std::copy_n(in.begin(), qm::kHookHeaderSize, header);
+        const qm::THookFrameHeader frame = qm::DecodeHookFrameHeader(header);
+        if (frame.CbData > qm::kMaxHookFrame) {
+            Log("frame of kind " + std::to_string(frame.DwData) + " with " + std::to_string(frame.CbData) +
+                " bytes is above the limit; skipped and answered 0");
+            in.erase(in.begin(), in.begin() + qm::kHookHeaderSize);
+            connection->Skip = frame.CbData;
+            Answer(connection, 0);
+            continue;
+        }
+        if (in.size() < qm::kHookHeaderSize + frame.CbData)
+            break;
+        const std::vector<std::uint8_t> record(in.begin() + qm::kHookHeaderSize,
+                                               in.begin() + qm::kHookHeaderSize + frame.CbData);
+        in.erase(in.begin(), in.begin() + qm::kHookHeaderSize + frame.CbData);
+        std::int32_t result = 0;
+        connection->Busy = true;
+        try {
+            result = FDispatcher.Dispatch(frame.DwData, record);
+        } catch (const std::exception& e) {
+            Log(std::string("handler failed: ") + e.what() + "; answered 0");
+            if (OnHandlerError)
+                OnHandlerError(e.what());
+        } catch (...) {
+            Log("handler failed; answered 0");
+        }
+        connection->Busy = false;
+        Answer(connection, result);
+    }
+    if (connection->Dead)
+        return;
+    if (!connection->PeerDone)
+        connection->ReadNotifier->setEnabled(in.size() < kMaxPendingInput);
+    if (connection->PeerDone && !connection->Busy) {
+        if (!in.empty() && connection->Skip == 0)
+            Log("sender left in the middle of a frame (" + std::to_string(in.size()) + " bytes)");
+        if (connection->Out.empty())
+            CloseConnection(connection->Id);
+    }
+}
+
+void THookSocketServer::Answer(const std::shared_ptr<TConnection>& connection, std::int32_t result) {
+    if (connection->Dead)
+        return;
+    const auto bytes = qm::EncodeHookResult(result);
+    connection->Out.insert(connection->Out.end(), bytes.begin(), bytes.end());
+    FlushOutput(connection);
+}
+
+void THookSocketServer::FlushOutput(const std::shared_ptr<TConnection>& connection) {
+    auto& out = connection->Out;
+    while (!out.empty() && !connection->Dead) {
+        const ssize_t n = ::send(connection->Fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            out.erase(out.begin(), out.begin() + n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            connection->WriteNotifier->setEnabled(true);
+            return;
+        }
+        // The sender is gone: its answer has no one to go to. Nobody else is affected.
+        out.clear();
+        if (!connection->Busy)
+            CloseConnection(connection->Id);
+        else
+            connection->PeerDone = true;
+        return;
+    }
+    if (!connection->Dead) {
+        connection->WriteNotifier->setEnabled(false);
+        if (connection->PeerDone && !connection->Busy && connection->In.size() < qm::kHookHeaderSize)
+            CloseConnection(connection->Id);
+    }
+}
+
+void THookSocketServer::CloseConnection(int id) {
+    auto it = FConnections.find(id);
+    if (it == FConnections.end())
+        return;
+    const std::shared_ptr<TConnection> connection = it->second;
+    FConnections.erase(it);
+    connection->Dead = true;
+    connection->ReadNotifier->setEnabled(false);
+    connection->WriteNotifier->setEnabled(false);
+    // Deferred: the notifier may be the one whose signal is being delivered right now.
+    connection->ReadNotifier->deleteLater();
+    connection->WriteNotifier->deleteLater();
+    ::close(connection->Fd);
+}
+
+void THookSocketServer::Log(const std::string& text) const {
+    std::fprintf(stderr, "QmVardel: hook socket %s: %s\n", FSocketPath.c_str(), text.c_str());
+}
