@@ -1,0 +1,255 @@
+#include "platform/linux/uLinuxRemoteAccess.h"
+
+#include "platform/linux/uPppConfig.h"
+#include "util/libStrUtilsQmPack.h"
+#include "util/uQmError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxIncludeDepth = 16;
+
+enum class TRead { rdOk, rdMissing, rdDenied };
+
+// Reads a whole file; rdMissing when there is none, rdDenied (with errno's text) when it is there
+// but cannot be read.
+TRead ReadFile(const std::string& path, std::string& content, std::string& reason) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return TRead::rdMissing;
+        reason = std::strerror(errno);
+        return TRead::rdDenied;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        reason = std::strerror(EISDIR);
+        return TRead::rdDenied;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        reason = std::strerror(errno ? errno : EACCES);
+        return TRead::rdDenied;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    content = qm::DecodeLegacyText(buffer.str());
+    return TRead::rdOk;
+}
+
+[[noreturn]] void Unreadable(const std::string& path, const std::string& reason) {
+    throw EQmError("Nie można odczytać ustawień połączeń telefonicznych: " + path + " (" + reason + ")");
+}
+
+std::string ReadRequired(const std::string& path) {
+    std::string content, reason;
+    if (ReadFile(path, content, reason) == TRead::rdDenied)
+        Unreadable(path, reason);
+    return content;
+}
+
+// Names in the peers folder that are editor or package leftovers, not entries.
+bool IsEntryFileName(const std::string& name) {
+    if (name.empty() || name[0] == '.')
+        return false;
+    for (const char* suffix : {"~", ".bak", ".orig", ".rej", ".swp", ".dpkg-old", ".dpkg-new", ".dpkg-dist",
+                               ".dpkg-bak", ".ucf-old", ".ucf-new", ".ucf-dist"})
+        if (name.ends_with(suffix))
+            return false;
+    return true;
+}
+
+// pppd takes a peer name only as a plain file name.
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool LessByName(const std::string& a, const std::string& b) {
+    const std::string la = qm::LowerAscii(a), lb = qm::LowerAscii(b);
+    return la != lb ? la < lb : a < b;
+}
+
+} // namespace
+
+TLinuxRemoteAccess::TLinuxRemoteAccess(std::string etcDir, IProcessControl& processes)
+    : FEtcDir(std::move(etcDir)), FProcesses(processes) {
+    while (FEtcDir.size() > 1 && FEtcDir.back() == '/')
+        FEtcDir.pop_back();
+}
+
+std::string TLinuxRemoteAccess::MapPath(const std::string& path) const {
+    // pppd runs its connect command in "/", so a relative path starts there.
+    const std::string absolute = path.starts_with("/") ? path : "/" + path;
+    if (absolute == "/etc")
+        return FEtcDir;
+    if (absolute.starts_with("/etc/"))
+        return FEtcDir + absolute.substr(4);
+    return absolute;
+}
+
+void TLinuxRemoteAccess::ApplyOptionFile(const std::string& path, TPeer& peer, std::set<std::string>& open,
+                                         bool required, const std::string& peersDir) const {
+    if (open.size() >= kMaxIncludeDepth || open.count(path))
+        return; // an include loop: pppd would refuse it too
+    std::string content, reason;
+    const TRead read = ReadFile(path, content, reason);
+    if (read == TRead::rdDenied && required)
+        Unreadable(path, reason);
+    if (read != TRead::rdOk)
+        return;
+    open.insert(path);
+    const std::vector<std::string> words = qm::ppp::SplitOptionWords(content);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& option = words[i];
+        if (!qm::ppp::OptionTakesValue(option) || i + 1 >= words.size())
+            continue;
+        const std::string& value = words[++i];
+        if (option == "connect")
+            peer.Connect = value;
+        else if (option == "file")
+            ApplyOptionFile(MapPath(value), peer, open, false, peersDir);
+        else if (option == "call" && IsPlainName(value))
+            ApplyOptionFile(peersDir + "/" + value, peer, open, false, peersDir);
+    }
+    open.erase(path);
+}
+
+std::string TLinuxRemoteAccess::NumberOfConnect(const std::string& connect) const {
+    const qm::ppp::TChatCall chat = qm::ppp::ParseConnectCommand(connect);
+    if (!chat.IsChat)
+        return {}; // some other dialer program: its number is not ours to know
+    std::vector<std::string> tokens = chat.InlineScript;
+    if (!chat.ScriptFile.empty())
+        tokens = qm::ppp::SplitChatScript(ReadRequired(MapPath(chat.ScriptFile)));
+    return qm::Trim(qm::ppp::DialedNumberOfChatScript(tokens, chat.Phone, chat.Phone2));
+}
+
+std::string TLinuxRemoteAccess::NumberOfPeer(const std::string& peerFile, const std::string& peersDir) const {
+    TPeer peer;
+    std::set<std::string> open;
+    // The system-wide options come first, as pppd reads them; the peer's own options win.
+    ApplyOptionFile(FEtcDir + "/ppp/options", peer, open, false, peersDir);
+    ApplyOptionFile(peerFile, peer, open, true, peersDir);
+    return peer.Connect ? NumberOfConnect(*peer.Connect) : std::string();
+}
+
+std::optional<std::string> TLinuxRemoteAccess::NumberOfWvdial(const std::string& confFile,
+                                                              const std::string& entryName) const {
+    std::string content, reason;
+    const TRead read = ReadFile(confFile, content, reason);
+    if (read == TRead::rdDenied)
+        Unreadable(confFile, reason);
+    if (read == TRead::rdMissing)
+        return std::nullopt;
+    const qm::ppp::TWvdialConf conf = qm::ppp::ParseWvdialConf(content);
+    if (!qm::ppp::HasWvdialDialer(conf, entryName))
+        return std::nullopt;
+    return qm::Trim(qm::ppp::WvdialValue(conf, entryName, "Phone").value_or(""));
+}
+
+std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName,
+                                                    const std::string& phonebookPath) {
+    std::string peersDir = FEtcDir + "/ppp/peers";
+    std::string wvdialConf = FEtcDir + "/wvdial.conf";
+    if (!phonebookPath.empty() && IsDirectory(phonebookPath)) {
+        peersDir = phonebookPath; // a folder of peers
+        wvdialConf.clear();
+    } else if (!phonebookPath.empty() && IsRegularFile(phonebookPath)) {
+        const std::string content = ReadRequired(phonebookPath);
+        if (!qm::ppp::WvdialDialers(qm::ppp::ParseWvdialConf(content)).empty())
+            return NumberOfWvdial(phonebookPath, entryName).value_or("");
+        return NumberOfPeer(phonebookPath, peersDir); // one pppd option file: the entry itself
+    }
+    if (IsPlainName(entryName)) {
+        const std::string peerFile = peersDir + "/" + entryName;
+        struct stat st {};
+        if (::stat(peerFile.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return NumberOfPeer(peerFile, peersDir);
+        } else if (errno != ENOENT && errno != ENOTDIR) {
+            Unreadable(peersDir, std::strerror(errno)); // a folder we may not look into
+        }
+    }
+    if (!wvdialConf.empty())
+        return NumberOfWvdial(wvdialConf, entryName).value_or("");
+    return {};
+}
+
+bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
+    list.clear();
+    bool anyRead = false, anyDenied = false;
+    const std::string peersDir = FEtcDir + "/ppp/peers";
+    if (DIR* dir = ::opendir(peersDir.c_str())) {
+        anyRead = true;
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (IsEntryFileName(name) && IsRegularFile(peersDir + "/" + name))
+                list.push_back(name);
+        }
+        ::closedir(dir);
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        anyDenied = true;
+    }
+    std::string content, reason;
+    switch (ReadFile(FEtcDir + "/wvdial.conf", content, reason)) {
+    case TRead::rdOk:
+        anyRead = true;
+        for (const std::string& dialer : qm::ppp::WvdialDialers(qm::ppp::ParseWvdialConf(content)))
+            list.push_back(dialer);
+        break;
+    case TRead::rdDenied:
+        anyDenied = true;
+        break;
+    case TRead::rdMissing:
+        break;
+    }
+    if (anyDenied && !anyRead) {
+        list.clear();
+        return false;
+    }
+    std::sort(list.begin(), list.end(), LessByName);
+    list.erase(std::unique(list.begin(), list.end()), list.end()); // a peer hides a dialer of its name
+    return true;
+}
+
+bool TLinuxRemoteAccess::Dial(const std::string& entryName) {
+    if (!IsPlainName(entryName))
+        return false;
+    if (IsRegularFile(FEtcDir + "/ppp/peers/" + entryName))
+        return FProcesses.StartDetached({"pppd", "call", entryName});
+    std::string content, reason;
+    if (ReadFile(FEtcDir + "/wvdial.conf", content, reason) == TRead::rdOk &&
+        qm::ppp::HasWvdialDialer(qm::ppp::ParseWvdialConf(content), entryName))
+        return FProcesses.StartDetached({"wvdial", entryName});
+    return false;
+}
+
+bool TLinuxRemoteAccess::DoHangUpAll() {
+    const auto processes = FProcesses.ListProcesses();
+    if (!processes)
+        return false;
+    std::vector<TProcessInfo> links;
+    for (const TProcessInfo& p : *processes)
+        if (p.Name == "pppd" || p.Name == "wvdial")
+            links.push_back(p);
+    if (!links.empty())
+        FProcesses.EndProcesses(links);
+    return true;
+}
