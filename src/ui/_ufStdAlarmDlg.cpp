@@ -17,12 +17,12 @@ T_frmStdAlarmDlg::T_frmStdAlarmDlg(IAlarmHost& host, QWidget* parent)
     bsBusinessSkinForm = new TbsBusinessSkinForm(this);
     aniSiren = new TSirenAnimation(this);
     aniSiren->move(13, 6);
-    labMessage = new QLabel(this);
+    labMessage = new TQmLabel(this);
     labMessage->setObjectName(QStringLiteral("labMessage"));
     labMessage->setGeometry(61, 5, 335, 20);
-    labMessage->setWordWrap(true);
-    labMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    labMessage->setAttribute(Qt::WA_TranslucentBackground);
+    labMessage->SetAutoSize(true);
+    labMessage->SetWordWrap(true);
+    labMessage->SetTransparent(true);
     QFont labelFont(QStringLiteral("Arial"));
     labelFont.setPixelSize(15);
     labMessage->setFont(labelFont);
@@ -49,11 +49,9 @@ QPushButton* T_frmStdAlarmDlg::NewButton(const char* name, const QString& captio
 
 void T_frmStdAlarmDlg::SetMessage(const QString& message) {
     FMessage = message;
-    QString text = message;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    labMessage->setText(text);
     // The label grows downwards with its text; the dialog keeps its height.
-    labMessage->setFixedHeight(labMessage->heightForWidth(labMessage->width()));
+    labMessage->SetCaption(message.toStdString());
+    labMessage->UpdateAutoSize();
 }
 
 QString T_frmStdAlarmDlg::Message() const {

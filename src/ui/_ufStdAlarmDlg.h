@@ -8,8 +8,9 @@
 #include "ui/uSirenAnimation.h"
 #include "ui/uSkinForm.h"
 
+#include "components/QmLabel.h"
+
 #include <QDialog>
-#include <QLabel>
 #include <QPushButton>
 
 #include <memory>
@@ -28,7 +29,7 @@ public:
     QPushButton* btnReject;
     TbsBusinessSkinForm* bsBusinessSkinForm;
     TSirenAnimation* aniSiren;
-    QLabel* labMessage;
+    TQmLabel* labMessage;
     QPushButton* btnHelp;
 
     // The message in markup; "\n" and "\r\n" break the line.

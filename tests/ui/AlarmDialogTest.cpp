@@ -29,6 +29,8 @@ TEST(AlarmFrame, BaseAndMessageDialogHaveTheirGeometryAndButtons) {
     EXPECT_EQ(base.labMessage->pos(), QPoint(61, 5));
     EXPECT_EQ(base.labMessage->width(), 335);
     EXPECT_EQ(base.labMessage->font().pixelSize(), 15);
+    EXPECT_TRUE(base.labMessage->WordWrap());
+    EXPECT_TRUE(base.labMessage->Transparent());
     EXPECT_EQ(base.Message(), "Tekst komunikatu");
     EXPECT_EQ(base.btnConnect->text(), "Ok");
     EXPECT_EQ(base.btnReject->text(), "Cancel");
@@ -53,7 +55,7 @@ TEST(AlarmFrame, ShowAlarmMessageRaisesAlarmThenResetsAndHelpKeepsItOpen) {
         auto* dlg = dynamic_cast<TfrmAlarmMessageDlg*>(w);
         ASSERT_NE(dlg, nullptr);
         sirenRan = dlg->aniSiren->IsRunning();
-        shown = dlg->labMessage->text();
+        shown = QString::fromStdString(dlg->labMessage->Caption());
         EXPECT_EQ(host.TrayStates, std::vector<int>{trayAlarm});
         // Tab never reaches the hidden button.
         for (int i = 0; i < 4; ++i) {
@@ -69,7 +71,7 @@ TEST(AlarmFrame, ShowAlarmMessageRaisesAlarmThenResetsAndHelpKeepsItOpen) {
     EXPECT_TRUE(helpLeftOpen);
     EXPECT_EQ(host.Topics, std::vector<std::string>{"Cotozaprogram"});
     EXPECT_EQ(host.TrayStates, (std::vector<int>{trayAlarm, trayReset}));
-    EXPECT_TRUE(shown.contains("pierwsza"));
+    EXPECT_EQ(shown, "pierwsza\r\n<b>druga</b>");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
@@ -79,6 +81,17 @@ TEST(AlarmFrame, TrayIsResetAlsoWhenSettingUpTheDialogFails) {
                      host, [](TfrmAlarmMessageDlg&) { throw std::runtime_error("set-up failed"); }),
                  std::runtime_error);
     EXPECT_EQ(host.TrayStates, (std::vector<int>{trayAlarm, trayReset}));
+}
+
+TEST(AlarmFrame, TwoLineMessageMakesTheLabelGrowButNotTheDialog) {
+    TRecordingHost host;
+    TfrmAlarmMessageDlg dlg(host);
+    dlg.SetMessage("jedna linia");
+    const int oneLine = dlg.labMessage->height();
+    dlg.SetMessage("pierwsza\r\ndruga");
+    EXPECT_EQ(dlg.labMessage->Text().size(), 2u);
+    EXPECT_GT(dlg.labMessage->height(), oneLine);
+    EXPECT_EQ(dlg.height(), 133);
 }
 
 TEST(AlarmFrame, EscapeClosesTheMessageDialogAndTwoDialogsResetTwice) {
