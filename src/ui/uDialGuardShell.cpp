@@ -1,0 +1,81 @@
+#include "ui/uDialGuardShell.h"
+
+#include "platform/linux/uLinuxHookLibrary.h"
+#include "platform/linux/uLinuxProcessControl.h"
+#include "platform/linux/uLinuxRemoteAccess.h"
+#include "ui/ufDialDialog.h"
+
+#include <QApplication>
+#include <QCursor>
+
+#include <cstdio>
+
+TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(ports)) {
+    if (FPorts.RemoteAccess) {
+        FRemoteAccess = FPorts.RemoteAccess;
+    } else {
+        FOwnProcesses = std::make_unique<TLinuxProcessControl>();
+        FOwnRemoteAccess = std::make_unique<TLinuxRemoteAccess>("/etc", *FOwnProcesses);
+        FRemoteAccess = FOwnRemoteAccess.get();
+    }
+    if (!FRemoteAccess->OnBusyCursor)
+        FRemoteAccess->OnBusyCursor = [](bool busy) {
+            if (busy)
+                QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            else
+                QApplication::restoreOverrideCursor();
+        };
+    IHookLibrary* library = FPorts.HookLibrary;
+    if (!library) {
+        FOwnHookLibrary = std::make_unique<TLinuxHookLibrary>();
+        library = FOwnHookLibrary.get();
+    }
+    FView = std::make_unique<TDialGuardView>(FPorts.Host, FPorts.ChildMode, FPorts.ShowError);
+    FGuard = std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView);
+    FDispatcher = std::make_unique<THookDispatcher>(*this);
+    FServer = std::make_unique<THookSocketServer>(
+        FPorts.SocketPath.empty() ? THookSocketServer::DefaultSocketPath() : FPorts.SocketPath, *FDispatcher);
+    FServer->OnHandlerError = [this](const std::string& text) {
+        if (FPorts.ShowError)
+            FPorts.ShowError(text);
+    };
+    IHookStartView& startView = *this;
+    FStarter = std::make_unique<THookStarter>(FPorts.AppDir, FPorts.FileSystem, *library, startView);
+}
+
+TDialGuardShell::~TDialGuardShell() = default;
+
+bool TDialGuardShell::Listen() {
+    if (FServer->Listen())
+        return true;
+    std::fprintf(stderr, "QmVardel: the hook socket is not served: %s\n", FServer->ErrorText().c_str());
+    return false;
+}
+
+std::int32_t TDialGuardShell::HandleDialRequest(const qm::TDialRequest& request) {
+    return FGuard->HandleDialRequest(request);
+}
+
+std::int32_t TDialGuardShell::HandleProgramStart(const qm::TProgramStart&) {
+    return 0;
+}
+
+void TDialGuardShell::ConnectEntry(int selectedIndex, const std::string& entryName, QWidget* owner,
+                                   const std::function<void(const std::string&)>& showWarning) {
+    if (selectedIndex < 0) {
+        if (showWarning)
+            showWarning(kNoEntrySelectedText);
+        return;
+    }
+    ShowDialDialog(*FRemoteAccess, entryName, owner);
+}
+
+void TDialGuardShell::ShowHookError(const std::string& text) {
+    if (FPorts.ShowError)
+        FPorts.ShowError(text);
+}
+
+void TDialGuardShell::SetWindowTitle(const std::string& title) {
+    if (FPorts.SetWindowTitle)
+        FPorts.SetWindowTitle(title);
+}
