@@ -142,7 +142,7 @@ QString GroupRules(const TSkinObject& o) {
            Prop("color", Colour(o.value("title"))) + "}\n";
 }
 
-QString EditRules(const QString& sel, const TSkinObject& o) {
+QString EditRules(const QString& sel, const TSkinObject& o, const TSkinSections& s, const QString& folder) {
     const QString border = Colour(o.value("border"));
     QString r = sel + " { " + Prop("background", Brush(o.value("face"))) +
                 Prop("color", Colour(o.value("text"))) +
@@ -155,6 +155,8 @@ QString EditRules(const QString& sel, const TSkinObject& o) {
              Prop("background", Brush(o.value("button"))) + "}\n" + "QComboBox QAbstractItemView { " +
              Prop("background", Brush(o.value("face"))) +
              Prop("selection-background-color", Colour(o.value("selection"))) + "}\n";
+    if (const QString arrow = PictureUrl(s, o.value("arrow"), folder); sel == "QComboBox" && !arrow.isEmpty())
+        r += "QComboBox::down-arrow { image: " + arrow + "; width: 9px; height: 6px; }\n";
     if (sel == "QTableWidget")
         r += "QHeaderView::section { " + Prop("background", Brush(o.value("header"))) +
              Prop("color", Colour(o.value("headertext"))) +
@@ -254,15 +256,15 @@ QString SkinStyleSheet(const TSkinSections& s, TSkinKind kind, const QString& fo
         else if (control == "qgroupbox")
             sheet += GroupRules(o);
         else if (control == "qlistwidget")
-            sheet += EditRules("QListWidget", o);
+            sheet += EditRules("QListWidget", o, s, folder);
         else if (control == "qcombobox")
-            sheet += EditRules("QComboBox", o);
+            sheet += EditRules("QComboBox", o, s, folder);
         else if (control == "qlineedit")
-            sheet += EditRules("QLineEdit", o);
+            sheet += EditRules("QLineEdit", o, s, folder);
         else if (control == "qplaintextedit")
-            sheet += EditRules("QPlainTextEdit", o);
+            sheet += EditRules("QPlainTextEdit", o, s, folder);
         else if (control == "qtablewidget")
-            sheet += EditRules("QTableWidget", o);
+            sheet += EditRules("QTableWidget", o, s, folder);
         else if (control == "qcheckbox")
             sheet += CheckRules(o, s, folder);
         else if (control == "qmenu")
