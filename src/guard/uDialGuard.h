@@ -31,9 +31,23 @@ public:
     virtual void ShowError(const std::string& text) = 0;
 };
 
+// The previous request as the main window keeps it (its fields FLastNumber, FLastRequestTag and
+// FLastAllowed); the guard reads and writes them in place.
+struct TLastDialRequest {
+    std::string& LastNumber;
+    std::uint32_t& LastRequestTag;
+    bool& LastAllowed;
+};
+
 class TDialGuard {
 public:
+    // The previous request is kept by the guard itself.
     TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view);
+    // The previous request is kept in the owner's fields.
+    TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view,
+               TLastDialRequest last);
+    TDialGuard(const TDialGuard&) = delete;
+    TDialGuard& operator=(const TDialGuard&) = delete;
 
     // The Result of a dial request: 0 lets the dial proceed, 1 stops it. Runs inside the event loop
     // and may nest: a request that arrives while a prompt is open is decided (and recorded) first.
@@ -54,7 +68,10 @@ private:
     TAllowedList& FAllowedList;
     IRemoteAccess& FRemoteAccess;
     IDialGuardView& FView;
-    std::string FLastNumber;
-    std::uint32_t FLastRequestTag = 0;
-    bool FLastAllowed = false;
+    std::string FOwnNumber;
+    std::uint32_t FOwnTag = 0;
+    bool FOwnAllowed = false;
+    std::string& FLastNumber;
+    std::uint32_t& FLastRequestTag;
+    bool& FLastAllowed;
 };

@@ -1,6 +1,7 @@
 #include "ui/uDialGuardShell.h"
 
 #include "platform/linux/uLinuxHookLibrary.h"
+#include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxProcessControl.h"
 #include "platform/linux/uLinuxRemoteAccess.h"
 #include "ui/ufDialDialog.h"
@@ -31,7 +32,9 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
         library = FOwnHookLibrary.get();
     }
     FView = std::make_unique<TDialGuardView>(FPorts.Host, FPorts.ChildMode, FPorts.ShowError);
-    FGuard = std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView);
+    FGuard = FPorts.LastRequest ? std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView,
+                                                               *FPorts.LastRequest)
+                                : std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView);
     FDispatcher = std::make_unique<THookDispatcher>(*this);
     FServer = std::make_unique<THookSocketServer>(
         FPorts.SocketPath.empty() ? THookSocketServer::DefaultSocketPath() : FPorts.SocketPath, *FDispatcher);
@@ -39,8 +42,13 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
         if (FPorts.ShowError)
             FPorts.ShowError(text);
     };
+    IFileSystem* fileSystem = FPorts.FileSystem;
+    if (!fileSystem) {
+        FOwnFileSystem = std::make_unique<TLinuxFileSystem>();
+        fileSystem = FOwnFileSystem.get();
+    }
     IHookStartView& startView = *this;
-    FStarter = std::make_unique<THookStarter>(FPorts.AppDir, FPorts.FileSystem, *library, startView);
+    FStarter = std::make_unique<THookStarter>(FPorts.AppDir, *fileSystem, *library, startView);
 }
 
 TDialGuardShell::~TDialGuardShell() = default;

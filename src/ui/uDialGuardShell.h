@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -21,12 +22,14 @@ class QWidget;
 struct TDialGuardShellPorts {
     IAlarmHost& Host;
     TAllowedList& AllowedList;
-    IFileSystem& FileSystem;
     std::string AppDir;
     std::function<bool()> ChildMode;                        // chbChildMode is ticked
     std::function<void(const std::string&)> ShowError;      // error box with the program's title
     std::function<void(const std::string&)> SetWindowTitle; // the main window's title
+    // The owner's fields for the previous request; none: the guard keeps its own.
+    std::optional<TLastDialRequest> LastRequest;
     // Optional stand-ins; the Linux implementations over the real system otherwise.
+    IFileSystem* FileSystem = nullptr;
     IRemoteAccess* RemoteAccess = nullptr;
     IHookLibrary* HookLibrary = nullptr;
     std::string SocketPath; // empty: the runtime folder's hook.sock
@@ -53,6 +56,7 @@ public:
                       const std::function<void(const std::string&)>& showWarning);
 
     TDialGuard& Guard() { return *FGuard; }
+    THookDispatcher& Dispatcher() { return *FDispatcher; }
     IRemoteAccess& RemoteAccess() { return *FRemoteAccess; }
     THookSocketServer& Server() { return *FServer; }
 
@@ -61,6 +65,7 @@ private:
     void SetWindowTitle(const std::string& title) override;
 
     TDialGuardShellPorts FPorts;
+    std::unique_ptr<IFileSystem> FOwnFileSystem;
     std::unique_ptr<IProcessControl> FOwnProcesses;
     std::unique_ptr<IRemoteAccess> FOwnRemoteAccess;
     std::unique_ptr<IHookLibrary> FOwnHookLibrary;

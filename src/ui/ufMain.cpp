@@ -3,6 +3,7 @@
 #include "components/bsSkinData.h"
 #include "platform/uPathDelim.h"
 #include "ui/uHelpWindow.h"
+#include "ui/uDialGuardShell.h"
 #include "ui/uImages.h"
 #include "ui/uSkinLoader.h"
 #include "ui/uTrayIcon.h"
@@ -207,6 +208,7 @@ void TfrmMain::FormCreate() {
         FAllowedList->OnChange = [this] {
             AllowedListChange(*FAllowedList, Ini(), *this);
         };
+        CreateDialGuard();
         // The signature database is created here, over AppDir + "Sygn.ini".
         FLoading = false;
         FAbortScan = false;
@@ -358,10 +360,6 @@ void TfrmMain::ShowHelpTopic(const std::string& topic) {
 
 void TfrmMain::SetScanAnimation(int page) {
     ScanTab->ScanAnimationNotebook->setCurrentIndex(page);
-}
-
-int TfrmMain::HandleCopyData(std::uint32_t /*dwData*/, std::span<const std::uint8_t> /*record*/) {
-    return 0;
 }
 
 THelpWindow* TfrmMain::HelpWindow() const {

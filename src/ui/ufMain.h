@@ -35,6 +35,7 @@ class TOptionsTab;
 class TTrayIcon;
 class THelpWindow;
 class TbsSkinData;
+class TDialGuardShell;
 
 // What the window is built with.
 struct TfrmMainContext {
@@ -116,6 +117,7 @@ public:
     bool IsClosing() const { return FClosing; }
     const TAllowedList* AllowedList() const { return FAllowedList.get(); }
     IMessageBoxPort& MessageBox() { return *FMessageBox; }
+    TDialGuardShell* DialGuard() const { return FDialGuard.get(); }
 
     // IAllowedNumbersView
     bool IsLoading() const override { return FLoading; }
@@ -127,7 +129,7 @@ public:
     TbsSkinData* DialogSkin() const override { return DialogSkinData; }
 
     // The hook socket's messages: 0 is a dial request, 1 a program-start notice; the answer goes
-    // back to the hook (0 lets it go on). Nothing is guarded yet, so everything goes on.
+    // back to the hook (0 lets it go on).
     virtual int HandleCopyData(std::uint32_t dwData, std::span<const std::uint8_t> record);
 
 protected:
@@ -146,21 +148,21 @@ protected:
     virtual void SetScanAnimation(int page);
     virtual void SetStatisticsHeaders() {}
     virtual void StartLineMonitor() {}
-    virtual void FillEntries() {}
+    virtual void FillEntries();
     virtual void ShowDatabaseInfo() {}
     // The hook library's file check; false (after its message) skips the rest of the sequence.
-    virtual bool CheckHookFiles() { return true; }
-    virtual void StartHooks() {}
+    virtual bool CheckHookFiles();
+    virtual void StartHooks();
     virtual void CheckRunningDialers() {}
     virtual void PickAllowedNumbers() {}
     virtual void CheckEntries() {}
     virtual void RefreshStatistics() {}
     virtual void UpdateStatistics(const std::string& /*number*/, bool /*newConnection*/) {}
     virtual void CheckAutoUpdate() {}
-    virtual void HangUpAll() {}
+    virtual void HangUpAll();
     virtual void tmrScanStartTimer() {}
     // Buttons whose behaviour comes with their subsystems.
-    virtual void btnConnectClick() {}
+    virtual void btnConnectClick();
     virtual void btnStartSkanClick() {}
     virtual void btnAbortScaningClick() {}
     virtual void btnRemoveDialersClick() {}
@@ -189,6 +191,9 @@ protected:
     std::uint32_t FLastRequestTag = 0;
     bool FLastAllowed = false;
     std::unique_ptr<TAllowedList> FAllowedList;
+    // The dial guard (ufMainDialGuard.cpp): the hook socket, the dial decision, remote access.
+    std::unique_ptr<TDialGuardShell> FDialGuard;
+    void CreateDialGuard();
 
 private:
     void CreateControls();

@@ -2,6 +2,7 @@
 // program's end (close query, tray menu, the session's end of work).
 #include "ui/ufMain.h"
 
+#include "ui/uDialGuardShell.h"
 #include "ui/uHelpWindow.h"
 #include "ui/uImages.h"
 #include "ui/uTrayIcon.h"
@@ -144,6 +145,7 @@ void TfrmMain::FormDestroy() {
     if (FFormDestroyed)
         return;
     FFormDestroyed = true;
+    FDialGuard.reset(); // no request may be decided over a list that is gone
     FAllowedList.reset();
     // The signature database is freed here, after the allowed numbers list.
     FConnectionTimer->Stop();

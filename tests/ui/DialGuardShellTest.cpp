@@ -55,10 +55,11 @@ struct TShellFixture {
         if (!::mkdtemp(Dir.data()))
             throw std::runtime_error("mkdtemp");
         List.Assign({"0202122"});
-        Shell = std::make_unique<TDialGuardShell>(TDialGuardShellPorts{
-            Host, List, Fs, "/opt/qm/", [] { return false; },
-            [this](const std::string& e) { Errors.push_back(e); },
-            [this](const std::string& t) { Title = t; }, &Remote, &Library, Dir + "/QmVardel/hook.sock"});
+        Shell = std::make_unique<TDialGuardShell>(
+            TDialGuardShellPorts{Host, List, "/opt/qm/", [] { return false; },
+                                 [this](const std::string& e) { Errors.push_back(e); },
+                                 [this](const std::string& t) { Title = t; }, std::nullopt, &Fs, &Remote,
+                                 &Library, Dir + "/QmVardel/hook.sock"});
     }
     ~TShellFixture() {
         Shell.reset();
