@@ -66,7 +66,7 @@ public:
     const std::string& LoadError() const { return FLoadError; }
 
     // Re-reads the file. Nothing changes when it does not exist. When it exists but cannot be read
-    // (or is 4 GiB or more), raises EQmError and keeps the contents of the previous load.
+    // (or is 2 GiB or more), raises EQmError and keeps the contents of the previous load.
     void Load();
     // One metadata read for a file whose length is not a size field; otherwise the fingerprint.
     bool IsDialer(const std::string& path) const { return CheckFile(path) == dcDialer; }

@@ -12,14 +12,21 @@ unsigned char FoldCase(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
 }
 
-// FNV-1a over the case-folded bytes, so that equal texts in either letter case share a slot.
+// FNV-1a over the case-folded bytes, so that equal texts in either letter case share a slot. The
+// low bits of FNV-1a depend only on the low bits of the input bytes (hex digits and decimal
+// digits differ little there), so a final mix spreads the high bits over the slot number.
 std::uint64_t FoldedHash(std::string_view text) {
     std::uint64_t h = 14695981039346656037ull;
     for (const char c : text) {
         h ^= FoldCase(static_cast<unsigned char>(c));
         h *= 1099511628211ull;
     }
-    return h ^ (h >> 29);
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return h;
 }
 
 // A power of two with at least two slots per key, so probes stay short.
@@ -28,6 +35,70 @@ std::size_t SlotCount(std::size_t keys) {
     while (n < keys * 2)
         n *= 2;
     return n;
+}
+
+constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
+constexpr std::size_t kPrefixBytes = 8;
+
+// A size field as the sort sees it: its first eight folded bytes as one big-endian number decide
+// almost every comparison without reading the line again.
+struct TSizeKey {
+    std::uint64_t Prefix;
+    std::uint32_t Length;
+    std::uint32_t Raw;
+};
+
+std::uint64_t FoldedPrefix(std::string_view text) {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < kPrefixBytes; ++i)
+        prefix = (prefix << 8) | (i < text.size() ? FoldCase(static_cast<unsigned char>(text[i])) : 0u);
+    return prefix;
+}
+
+// Under 2^31 bytes there are fewer than 2^31 lines, so a slot number fits in 32 bits.
+constexpr std::size_t kMaxTextSize = std::size_t{1} << 31;
+
+void InsertNew(std::vector<std::uint32_t>& slots, std::uint64_t hash, std::uint32_t raw) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    while (slots[slot] != kEmptySlot)
+        slot = (slot + 1) & mask;
+    slots[slot] = raw;
+}
+
+// A slot entry before placement: home slot in the high half, raw line number in the low half.
+std::uint64_t SlotEntry(std::uint64_t hash, std::size_t slotCount, std::uint32_t raw) {
+    return ((hash & (slotCount - 1)) << 32) | raw;
+}
+
+// Groups the entries in place by the region of the table their home slot lies in (an American
+// flag sort on one digit), so that filling the table touches one small region after another
+// instead of a random slot at every insertion, and needs no second buffer.
+void GroupByRegion(std::vector<std::uint64_t>& entries, std::size_t slotCount) {
+    constexpr std::size_t kRegions = 2048;
+    const auto region = [slotCount](std::uint64_t e) {
+        return static_cast<std::size_t>(((e >> 32) * kRegions) / slotCount);
+    };
+    std::vector<std::size_t> next(kRegions + 1, 0);
+    for (const std::uint64_t e : entries)
+        ++next[region(e) + 1];
+    for (std::size_t r = 1; r <= kRegions; ++r)
+        next[r] += next[r - 1];
+    std::vector<std::size_t> end(next.begin() + 1, next.end());
+    for (std::size_t r = 0; r < kRegions; ++r)
+        while (next[r] < end[r]) {
+            const std::size_t target = region(entries[next[r]]);
+            if (target == r)
+                ++next[r];
+            else
+                std::swap(entries[next[r]], entries[next[target]++]);
+        }
+}
+
+void FillSlots(std::vector<std::uint32_t>& slots, std::vector<std::uint64_t>& entries) {
+    GroupByRegion(entries, slots.size());
+    for (const std::uint64_t e : entries)
+        InsertNew(slots, e >> 32, static_cast<std::uint32_t>(e));
 }
 
 } // namespace
@@ -73,9 +144,9 @@ std::vector<std::string> TTextList::ToVector() const {
 }
 
 void TSygnatureTable::Assign(std::string text) {
-    // Offsets are 32-bit to keep the index small; no real database comes near this.
-    if (text.size() >= std::numeric_limits<std::uint32_t>::max())
-        throw EQmError("Baza sygnatur jest za duża (4 GiB lub więcej)");
+    // Offsets and slot numbers are 32-bit to keep the index small; no real database comes near.
+    if (text.size() >= kMaxTextSize)
+        throw EQmError("Baza sygnatur jest za duża (2 GiB lub więcej)");
     FText = std::move(text);
     FStarts.clear();
     FFirst = 0;
@@ -133,29 +204,70 @@ std::size_t TSygnatureTable::FindSlot(const std::vector<std::uint32_t>& slots, s
 
 void TSygnatureTable::BuildIndex() {
     const std::size_t count = LineCount();
-    FLineSlots.assign(SlotCount(count), kEmptySlot);
-    FSizeSlots.assign(SlotCount(count), kEmptySlot);
     FSortedSizes.clear();
-    const auto lineOf = [this](std::uint32_t raw) {
-        return RawLine(raw);
-    };
-    const auto sizeOf = [this](std::uint32_t raw) {
-        return qm::SizeField(RawLine(raw));
-    };
+    std::vector<bool> firstOfSize(count, false);
+    {
+        std::vector<TSizeKey> keys;
+        keys.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto raw = static_cast<std::uint32_t>(FFirst + i);
+            const std::string_view size = qm::SizeField(RawLine(raw));
+            keys.push_back({FoldedPrefix(size), static_cast<std::uint32_t>(size.size()), raw});
+        }
+        // By size field, equal ones in line order, so that the first line of each size is kept.
+        const auto sizeOf = [this](const TSizeKey& k) {
+            return qm::SizeField(RawLine(k.Raw));
+        };
+        std::sort(keys.begin(), keys.end(), [&sizeOf](const TSizeKey& a, const TSizeKey& b) {
+            if (a.Prefix != b.Prefix)
+                return a.Prefix < b.Prefix;
+            if (a.Length > kPrefixBytes || b.Length > kPrefixBytes) {
+                const std::string_view x = sizeOf(a), y = sizeOf(b);
+                if (qm::LessText(x, y))
+                    return true;
+                if (qm::LessText(y, x))
+                    return false;
+            } else if (a.Length != b.Length) {
+                return a.Length < b.Length;
+            }
+            return a.Raw < b.Raw;
+        });
+        const auto sameSize = [&sizeOf](const TSizeKey& a, const TSizeKey& b) {
+            return a.Prefix == b.Prefix && a.Length == b.Length &&
+                   (a.Length <= kPrefixBytes || qm::SameText(sizeOf(a), sizeOf(b)));
+        };
+        std::size_t distinct = 0;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (i == 0 || !sameSize(keys[i - 1], keys[i])) {
+                firstOfSize[keys[i].Raw - FFirst] = true;
+                ++distinct;
+            }
+        FSortedSizes.reserve(distinct);
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (firstOfSize[keys[i].Raw - FFirst])
+                FSortedSizes.push_back(keys[i].Raw);
+    }
+
+    // Slots are filled without comparing keys, which would read a random line at every probe:
+    // duplicate lines each take a slot, and a lookup stops at the first equal one. Entries are
+    // taken in file order, which reads the text front to back.
+    std::vector<std::uint64_t> entries;
+    entries.reserve(count);
+    FLineSlots.assign(SlotCount(count), kEmptySlot);
     for (std::size_t i = 0; i < count; ++i) {
         const auto raw = static_cast<std::uint32_t>(FFirst + i);
-        const std::string_view line = RawLine(raw);
-        std::uint32_t& lineSlot = FLineSlots[FindSlot(FLineSlots, line, lineOf)];
-        if (lineSlot == kEmptySlot)
-            lineSlot = raw;
-        std::uint32_t& sizeSlot = FSizeSlots[FindSlot(FSizeSlots, qm::SizeField(line), sizeOf)];
-        if (sizeSlot == kEmptySlot) {
-            sizeSlot = raw;
-            FSortedSizes.push_back(raw);
-        }
+        entries.push_back(SlotEntry(FoldedHash(RawLine(raw)), FLineSlots.size(), raw));
     }
-    std::sort(FSortedSizes.begin(), FSortedSizes.end(),
-              [&sizeOf](std::uint32_t a, std::uint32_t b) { return qm::LessText(sizeOf(a), sizeOf(b)); });
+    FillSlots(FLineSlots, entries);
+
+    entries.clear();
+    FSizeSlots.assign(SlotCount(FSortedSizes.size()), kEmptySlot);
+    for (std::size_t i = 0; i < count; ++i)
+        if (firstOfSize[i]) {
+            const auto raw = static_cast<std::uint32_t>(FFirst + i);
+            entries.push_back(SlotEntry(FoldedHash(qm::SizeField(RawLine(raw))), FSizeSlots.size(), raw));
+        }
+    FillSlots(FSizeSlots, entries);
 }
 
 bool TSygnatureTable::ContainsLine(std::string_view line) const {

@@ -72,7 +72,7 @@ private:
 class TSygnatureTable {
 public:
     // Takes the decoded text of the whole file and splits it into lines at CR LF, a bare CR and a
-    // bare LF (a final line break opens no empty line). Raises EQmError for a text of 4 GiB or more.
+    // bare LF (a final line break opens no empty line). Raises EQmError for a text of 2 GiB or more.
     void Assign(std::string text);
     // Removes the first line (the version line) from the list; call before BuildIndex.
     void DropFirstLine();
@@ -88,7 +88,6 @@ public:
     bool ContainsSize(std::string_view size) const;
 
 private:
-    static constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
     std::string_view RawLine(std::size_t raw) const;
     // Finds the slot holding a key equal to key, or the empty slot where it would go.
     template <class TKeyOf>
@@ -98,7 +97,7 @@ private:
     // Start of every line, plus one entry past the last line's terminator.
     std::vector<std::uint32_t> FStarts;
     std::uint32_t FFirst = 0;
-    // Open addressing with linear probing; a slot holds a raw line number or kEmptySlot.
+    // Open addressing with linear probing; a slot holds a raw line number, or all ones when empty.
     std::vector<std::uint32_t> FLineSlots;
     std::vector<std::uint32_t> FSizeSlots;
     // Raw line numbers of the first line of every distinct size field, in size-field order.

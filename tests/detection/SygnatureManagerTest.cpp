@@ -2,11 +2,13 @@
 #include "detection/uSygnatureManager.h"
 #include "fakes/FakePorts.h"
 #include "platform/linux/uLinuxPlatform.h"
+#include "util/libStrUtilsQmPack.h"
 #include "util/uQmError.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -373,4 +375,37 @@ TEST(SygnatureManager, StarterDatabaseRecognisesTheShippedTestFile) {
     EXPECT_EQ(db.Lines().size(), 1u);
     EXPECT_TRUE(db.IsDialer(resources + "qmvardel-test.sh"));
     EXPECT_FALSE(db.IsDialer(resources + "Sygn.ini"));
+}
+
+// Regression guard for the index: every line and size of a generated database is found, in any
+// letter case, and nothing else is; the size list is sorted and holds each size once.
+TEST(SygnatureManager, IndexFindsEveryLineOfALargeDatabase) {
+    std::string text;
+    std::vector<std::string> lines;
+    std::set<std::string> sizes;
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const std::string size =
+            std::to_string(1000 + (seed >> 8) % 5000) + (i % 97 == 0 ? "abcdefghij" : "");
+        std::string line = size + "-" + Repeat(i % 3 ? "ab" : "AB", 16) + std::to_string(i % 89 + 10);
+        lines.push_back(line);
+        sizes.insert(qm::LowerAscii(size));
+        text += line + (i % 2 ? "\r\n" : "\n");
+    }
+    TFakeFileSystem fs;
+    fs.Put(kDb, text);
+    TSygnatureManager db(kDb, fs, kExe);
+    ASSERT_EQ(db.Lines().size(), lines.size());
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(db.Lines().Contains(line)) << line;
+        ASSERT_TRUE(db.Lines().Contains(qm::UpperAscii(line))) << line;
+        ASSERT_FALSE(db.Lines().Contains(line + "0")) << line;
+        ASSERT_TRUE(db.SizeIndex().Contains(std::string(qm::SizeField(line)))) << line;
+    }
+    std::vector<std::string> folded;
+    for (const std::string_view size : db.SizeIndex())
+        folded.push_back(qm::LowerAscii(size));
+    EXPECT_EQ(folded, std::vector<std::string>(sizes.begin(), sizes.end()));
+    EXPECT_FALSE(db.SizeIndex().Contains("999"));
 }
