@@ -41,8 +41,7 @@ std::string DecodeDatabaseText(std::string bytes) {
 namespace qm {
 
 std::string FileFingerprint(const IFileSystem& fileSystem, const std::string& path) {
-    if (!fileSystem.FileExists(path))
-        return {};
+    // A file that does not exist cannot be opened either; one call answers both.
     const std::unique_ptr<IReadFile> file = fileSystem.OpenRead(path);
     if (!file)
         return {};

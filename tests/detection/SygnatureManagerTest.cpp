@@ -46,6 +46,20 @@ public:
     std::function<void(std::string&)> OnOpen;
     std::function<void(std::string&)> AfterSeekEnd;
 
+    mutable int MetadataReads = 0;
+
+    std::optional<std::uint64_t> FileSize(const std::string& path) const override {
+        ++MetadataReads;
+        return TFakeFileSystem::FileSize(path);
+    }
+    bool FileExists(const std::string& path) const override {
+        ++MetadataReads;
+        return TFakeFileSystem::FileExists(path);
+    }
+    std::optional<TFileStamp> Stamp(const std::string& path) const override {
+        ++MetadataReads;
+        return TFakeFileSystem::Stamp(path);
+    }
     std::unique_ptr<IReadFile> OpenRead(const std::string& path) const override {
         ++Opens;
         auto* fs = const_cast<TCountingFileSystem*>(this);
@@ -205,11 +219,12 @@ TEST(SygnatureManager, TestsTheSizeBeforeOpeningAndReadsAtMostSeventeenBytes) {
     fs.Put("/d", dialer);
     fs.Put(kDb, qm::FileFingerprint(fs, "/d") + "\r\n");
     TSygnatureManager db(kDb, fs, kExe);
-    fs.Opens = fs.ByteReads = 0;
+    fs.Opens = fs.ByteReads = fs.MetadataReads = 0;
 
     fs.Put("/other", std::string(45057, '.'));
     EXPECT_FALSE(db.IsDialer("/other"));
     EXPECT_EQ(fs.Opens, 0);
+    EXPECT_EQ(fs.MetadataReads, 1);
 
     EXPECT_TRUE(db.IsDialer("/d"));
     EXPECT_EQ(fs.Opens, 1);
