@@ -85,6 +85,23 @@ std::optional<TCommandLine> ParseCommand(const std::vector<std::string>& args, b
     return cmd;
 }
 
+// A line of a database from anywhere goes to a terminal: control characters are shown escaped.
+std::string Printable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string TwoDigits(int value) {
     return (value < 10 ? "0" : "") + std::to_string(value);
 }
@@ -212,7 +229,7 @@ int Info(const TCommandLine& cmd, const TSigToolEnv& env) {
             << "Różne rozmiary: " << db->SizeIndex().size() << "\n"
             << "Błędne wiersze: " << problems.size() << "\n";
     for (const TSygnatureProblem& p : problems)
-        env.Out << "  wiersz " << p.LineNumber << ": " << p.Reason << ": \"" << p.Line << "\"\n";
+        env.Out << "  wiersz " << p.LineNumber << ": " << p.Reason << ": \"" << Printable(p.Line) << "\"\n";
     return sigExit_Ok;
 }
 

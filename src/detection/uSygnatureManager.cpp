@@ -98,7 +98,7 @@ std::string SygnatureLineProblem(std::string_view line) {
         if (codes[i] != '-' && !IsHexDigit(codes[i]))
             return Format("niedozwolony znak %u (dozwolone są cyfry szesnastkowe i \"-\")", dash + 2 + i);
     if (codes.size() != 2 * kCodeCount)
-        return Format("po rozmiarze jest %u znaków kodów zamiast 34 (17 kodów bajtów po 2 znaki)",
+        return Format("liczba znaków kodów po rozmiarze: %u zamiast 34 (17 kodów bajtów po 2 znaki)",
                       codes.size());
     for (int k = 0; k < kCodeCount; ++k) {
         const std::string_view code = codes.substr(static_cast<std::size_t>(2 * k), 2);

@@ -59,6 +59,9 @@ TEST(SigTool, ExitCodesAndOutputOnASmallTree) {
     const std::string db = Quote(box.Write("db/Sygn.ini", "[3.2]\r\n" + fingerprint + "\r\nfoo\r\n" +
                                                               "4096-" + std::string(34, '0') + "\r\n"));
     const std::string opt = "--db " + db + " ";
+    std::error_code ec;
+    std::filesystem::resize_file(box.Write("big/huge.bin", ""), 1ull << 31, ec);
+    const std::string huge = ec ? T + " " + missing : Quote(box.Path("big/huge.bin"));
 
     struct Row {
         std::string args;
@@ -70,6 +73,7 @@ TEST(SigTool, ExitCodesAndOutputOnASmallTree) {
         {"fingerprint " + T + " " + O, 0, fingerprint + "\n" + ordinaryFingerprint + "\n"},
         {"fingerprint " + T + " " + missing, 2, fingerprint + "\n"},
         {"fingerprint " + tree, 2, ""},
+        {"fingerprint " + huge, 2, ec ? fingerprint + "\n" : ""}, // 2 GiB: a line that could never match
         {"fingerprint", 2, ""},
         {"check " + opt + O, 0, ""},
         {"check " + opt + T + " " + O, 1, testFile + "\n"},
