@@ -103,7 +103,10 @@ std::string Printable(std::string_view text) {
 }
 
 std::string TwoDigits(int value) {
-    return (value < 10 ? "0" : "") + std::to_string(value);
+    std::string text = std::to_string(value);
+    if (text.size() < 2)
+        text.insert(text.begin(), '0');
+    return text;
 }
 
 std::string FormatDateTime(qm::TDateTime value) {
