@@ -40,9 +40,9 @@ TEST_F(AppIniTest, ReadsValuesAsTheProfileFunctionsDo) {
         const char* key;
         int def;
         int expected;
-    } rows[] = {{"skin", 0, 2},     {"SKIN", 0, 2},   {"hex", 0, 31},    {"bad", 0, 0},
-                {"spaced", 0, 42},  {"quoted", 0, 7}, {"missing", 9, 9}, {"neg", 0, -3},
-                {"huge", 4, 4},     {"empty", 6, 6},  {"; comment", 1, 1}};
+    } rows[] = {{"skin", 0, 2},    {"SKIN", 0, 2},   {"hex", 0, 31},     {"bad", 0, 0},
+                {"spaced", 0, 42}, {"quoted", 0, 7}, {"missing", 9, 9},  {"neg", 0, -3},
+                {"huge", 4, 4},    {"empty", 6, 6},  {"; comment", 1, 1}};
     for (const Row& r : rows)
         EXPECT_EQ(Ini.ReadInt(r.key, r.def, "main"), r.expected) << r.key;
     EXPECT_TRUE(Ini.ReadBool("flag5", false, "main"));
@@ -131,8 +131,16 @@ TEST_F(AppIniTest, SeesChangesMadeByAnotherProgram) {
 TEST_F(AppIniTest, HostileKeysAndValuesNeverAddALineSectionOrKey) {
     Dir.Write("QmVardel.ini", "[main]\nskin=1\n");
     const std::string hostile[] = {
-        "0700\r\n[main]\r\nskin=3", "a\nb", std::string("nul\0inside", 10), "  padded  ", "\"quoted\"",
-        "\\e:looks escaped", "=", "[x]", "tab\there", "trailing\r",
+        "0700\r\n[main]\r\nskin=3",
+        "a\nb",
+        std::string("nul\0inside", 10),
+        "  padded  ",
+        "\"quoted\"",
+        "\\e:looks escaped",
+        "=",
+        "[x]",
+        "tab\there",
+        "trailing\r",
     };
     std::size_t i = 0;
     for (const std::string& text : hostile) {
@@ -164,10 +172,33 @@ TEST_F(AppIniTest, OrdinaryValuesAreWrittenByteForByte) {
 
 TEST_F(AppIniTest, Windows1250FileReadsWithPolishLetters) {
     // "Łódź" and "gęś" in Windows-1250.
-    Dir.Write("QmVardel.ini", "[allowed_connections]\r\n0=\xA3\xF3" "d\x9F\r\n1=g\xEA\x9C\r\n");
+    Dir.Write("QmVardel.ini", "[allowed_connections]\r\n0=\xA3\xF3"
+                              "d\x9F\r\n1=g\xEA\x9C\r\n");
     std::vector<std::string> list;
     Ini.ReadList("allowed_connections", list);
     EXPECT_EQ(list, (std::vector<std::string>{"Łódź", "gęś"}));
+}
+
+TEST_F(AppIniTest, GroupedWritesReachTheFileOnceAndAllOrNothing) {
+    TFakeFileSystem fake;
+    TAppIni ini("/p/QmVardel.ini", fake);
+    {
+        TAppIniUpdate update(ini);
+        ini.WriteInt("time_0202", 1, "day_statistics");
+        ini.WriteInt("time_0202", 2, "week_statistics");
+        EXPECT_EQ(ini.ReadInt("time_0202", 0, "week_statistics"), 2);
+        EXPECT_EQ(fake.Replacements, 0);
+    }
+    EXPECT_EQ(fake.Replacements, 1);
+    fake.ReadOnlyDirs.insert("/p/");
+    auto refused = [&] {
+        TAppIniUpdate update(ini);
+        ini.WriteInt("time_0202", 7, "day_statistics");
+        ini.WriteInt("time_0202", 7, "week_statistics");
+    };
+    EXPECT_THROW(refused(), EQmError);
+    EXPECT_EQ(ini.ReadInt("time_0202", 0, "day_statistics"), 1);
+    EXPECT_EQ(ini.ReadInt("time_0202", 0, "week_statistics"), 2);
 }
 
 // Makes a folder refuse writes: immutable for root (who ignores permission bits), read-only else.

@@ -19,7 +19,9 @@ TEST(VardelApp, FirstRunFlagIsReadAndClearedAtCreation) {
     struct Row {
         const char* file; // nullptr: no settings file
         bool firstRun;
-    } rows[] = {{nullptr, true}, {"[main]\nfirst_run_flg=0\n", false}, {"[main]\nfirst_run_flg=5\n", true},
+    } rows[] = {{nullptr, true},
+                {"[main]\nfirst_run_flg=0\n", false},
+                {"[main]\nfirst_run_flg=5\n", true},
                 {"[Main]\nFIRST_RUN_FLG=1\n", true}};
     for (const Row& r : rows) {
         Context c;
@@ -63,10 +65,11 @@ TEST(VardelApp, DumpInfoListsTheSettingsFileAndTheIdentity) {
     TVardelApp app(c.Ports());
     std::vector<std::string> lines{"before"};
     app.DumpInfo(lines);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "before", ">>>> Ini File <<<<", "IniFile: " + kIni, "Content: ", "[main]", "skin=1", "first_run_flg=0",
-                         " ", ">>>> App Info <<<<", "AppCode: QmVardel", "AppDir: /opt/qmvardel/",
-                         "DBDir: /opt/qmvardel/DB/", "AppName: QmVardel", "Version: 1.0.0.28", "DBVersion: 1.0"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"before", ">>>> Ini File <<<<", "IniFile: " + kIni,
+                                               "Content: ", "[main]", "skin=1", "first_run_flg=0", " ",
+                                               ">>>> App Info <<<<", "AppCode: QmVardel",
+                                               "AppDir: /opt/qmvardel/", "DBDir: /opt/qmvardel/DB/",
+                                               "AppName: QmVardel", "Version: 1.0.0.28", "DBVersion: 1.0"}));
 }
 
 TEST(VardelApp, UnreadableVersionStopsTheStart) {

@@ -11,10 +11,17 @@ TEST(NormalizeNumber, DropsAtMostThreeLeadingNonDigitsThenTrims) {
         const char* in;
         const char* out;
     } rows[] = {
-        {"+48 22 123 45 67", "48 22 123 45 67"}, {"  020 21 22", "020 21 22"}, {"W*0,20 21 22", "0,20 21 22"},
-        {"ABCD020", "D020"},                     {"070 12 34", "070 12 34"},   {"", ""},
-        {"+++", ""},                             {"++++5", "+5"},              {"0202 \t", "0202"},
-        {"+ 1", "1"},                            {"\x01\x02\x03\x04 9", "9"},
+        {"+48 22 123 45 67", "48 22 123 45 67"},
+        {"  020 21 22", "020 21 22"},
+        {"W*0,20 21 22", "0,20 21 22"},
+        {"ABCD020", "D020"},
+        {"070 12 34", "070 12 34"},
+        {"", ""},
+        {"+++", ""},
+        {"++++5", "+5"},
+        {"0202 \t", "0202"},
+        {"+ 1", "1"},
+        {"\x01\x02\x03\x04 9", "9"},
     };
     for (const Row& r : rows)
         EXPECT_EQ(qm::NormalizeNumber(r.in), r.out) << '"' << r.in << '"';
@@ -36,7 +43,9 @@ struct AllowedFixture : ::testing::Test {
     RecordingView View;
     TAllowedList List;
     void SetUp() override {
-        List.OnChange = [this] { AllowedListChange(List, Ini, View); };
+        List.OnChange = [this] {
+            AllowedListChange(List, Ini, View);
+        };
     }
     std::vector<std::string> Stored() {
         std::vector<std::string> items;

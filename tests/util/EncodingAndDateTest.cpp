@@ -25,9 +25,11 @@ TEST(Utf16, DecodesWithinItsBoundsOnly) {
     EXPECT_EQ(Utf16LeToUtf8(b.data(), b.size(), 2), "12"); // a field without a terminator ends there
     EXPECT_EQ(Utf16LeToUtf8(b.data(), 5, 256), "12");      // half a unit at the end is not read
     b = Units({0xD83D, 0xDE00, u'a'});
-    EXPECT_EQ(Utf16LeToUtf8(b.data(), b.size(), 256), "\xF0\x9F\x98\x80" "a");
+    EXPECT_EQ(Utf16LeToUtf8(b.data(), b.size(), 256), "\xF0\x9F\x98\x80"
+                                                      "a");
     b = Units({0xD83D, u'a', 0xDE00});
-    EXPECT_EQ(Utf16LeToUtf8(b.data(), b.size(), 256), "\xEF\xBF\xBD" "a\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16LeToUtf8(b.data(), b.size(), 256), "\xEF\xBF\xBD"
+                                                      "a\xEF\xBF\xBD");
     b = Units({u'x', 0xD83D});
     EXPECT_EQ(Utf16LeToUtf8(b.data(), b.size(), 256), "x\xEF\xBF\xBD"); // cut pair at the field's end
     b = Units({0x0141, 0x00F3, 0x017A});
@@ -40,7 +42,7 @@ TEST(LegacyText, Windows1250IsUsedOnlyForInvalidUtf8) {
     EXPECT_EQ(DecodeLegacyText("Za\xBF\xF3\xB3\xE6"), "Zażółć");
     EXPECT_EQ(DecodeLegacyText("Zażółć"), "Zażółć");
     EXPECT_EQ(DecodeLegacyText("\xEF\xBB\xBFok"), "ok");
-    EXPECT_FALSE(IsValidUtf8("\xC0\x80")); // overlong
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));     // overlong
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")); // surrogate
 }
 
