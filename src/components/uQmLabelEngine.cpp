@@ -136,22 +136,31 @@ void TLabelEngine::ReadLine(std::string_view line) {
 }
 
 void TLabelEngine::DrawWord(std::string_view word) {
+    // Each leading marker adds its style to the rest of the word, as long as two or more characters
+    // remain; the style before the word comes back after it. A loop rather than recursion, so that
+    // a word made of thousands of markers cannot exhaust the stack.
+    const std::uint8_t styleBefore = FFont.Style;
+    const TColor colorBefore = FFont.Color;
+    bool marked = false;
+    while (word.size() >= 2 && IsFormatMarker(word.front())) {
+        Execute(word.front() == '.' ? ckBold : word.front() == ',' ? ckItalic : ckUnderline);
+        word.remove_prefix(1);
+        marked = true;
+    }
+    DrawUnmarkedWord(word);
+    if (marked) {
+        FFont.Style = styleBefore;
+        FFont.Color = colorBefore;
+        ApplyFont();
+    }
+}
+
+void TLabelEngine::DrawUnmarkedWord(std::string_view word) {
     if (word.empty())
         return;
     const bool isSpace = word == " ";
     if (isSpace && FLineStart)
         return;
-
-    if (word.size() >= 2 && IsFormatMarker(word.front())) {
-        const std::uint8_t savedStyle = FFont.Style;
-        const TColor savedColor = FFont.Color;
-        Execute(word.front() == '.' ? ckBold : word.front() == ',' ? ckItalic : ckUnderline);
-        DrawWord(word.substr(1));
-        FFont.Style = savedStyle;
-        FFont.Color = savedColor;
-        ApplyFont();
-        return;
-    }
 
     const bool address =
         word.find('@') != std::string_view::npos || word.find("www") != std::string_view::npos;

@@ -100,6 +100,7 @@ public:
 private:
     void ReadLine(std::string_view line);
     void DrawWord(std::string_view word);
+    void DrawUnmarkedWord(std::string_view word);
     void Execute(const TCommand& command);
     void Execute(std::uint8_t kind, TColor color = clBlack);
     void NewLine();

@@ -70,6 +70,13 @@ TEST(LabelEngineTest, LeadingDotsAreConsumedWhileTwoCharactersRemain) {
     EXPECT_THAT(DrawsOf("..."), ElementsAre(TFakeDraw{0, 0, ".", FontOf(fsBold)}));
 }
 
+TEST(LabelEngineTest, WordOfManyMarkersIsDrawnWithoutExhaustingTheStack) {
+    const std::string word = std::string(200000, '.') + "x";
+    EXPECT_THAT(DrawsOf(word + " y"),
+                ElementsAre(TFakeDraw{0, 0, "x", FontOf(fsBold)}, TFakeDraw{12, 0, " ", FontOf()},
+                            TFakeDraw{22, 0, "y", FontOf()}));
+}
+
 TEST(LabelEngineTest, PlainReturnsToBlackUprightTextWhateverTheLabelFontColour) {
     const TLabelFont red = FontOf(0, clRed);
     EXPECT_THAT(DrawsOf("Kliknięcie  przycisku <b>Aktualizuj<plain> rozpocznie", red),

@@ -187,6 +187,37 @@ TEST(QmLabelTest, AlignedLabelFollowsItsParentWithAutoSizeOff) {
     }
 }
 
+TEST(QmLabelTest, SettingAnAlignmentSwitchesAutoSizeOffAtOnce) {
+    TQmLabel label;
+    label.SetAlign(alClient);
+    EXPECT_FALSE(label.AutoSize());
+    EXPECT_EQ(label.size(), QSize(70, 35));
+}
+
+TEST(QmLabelTest, LayoutsGetTheSizeTheTextTakes) {
+    TQmLabel label;
+    label.SetText({"jeden", "dwa", "trzy"});
+    const int lineHeight = QFontMetrics(label.font()).height();
+    EXPECT_TRUE(label.hasHeightForWidth());
+    EXPECT_EQ(label.heightForWidth(400), 3 * lineHeight);
+    EXPECT_EQ(label.sizeHint(), QSize(70, 3 * lineHeight));
+    // At a width too narrow for any word, each word wraps below an empty line.
+    EXPECT_EQ(label.heightForWidth(1), 6 * lineHeight);
+
+    label.SetWordWrap(false);
+    EXPECT_FALSE(label.hasHeightForWidth());
+    EXPECT_EQ(label.sizeHint(), QSize(QFontMetrics(label.font()).horizontalAdvance("trzy"), lineHeight));
+
+    std::vector<int> reported;
+    label.SetWordWrap(true);
+    label.OnHeightChange = [&](TQmLabel*, int height) {
+        reported.push_back(height);
+    };
+    label.UpdateAutoSize();
+    EXPECT_EQ(label.height(), 3 * lineHeight);
+    EXPECT_EQ(reported, std::vector<int>{3 * lineHeight});
+}
+
 TEST(QmLabelTest, CaptionAndPureTextViewTheText) {
     TQmLabel label;
     label.SetCaption("Data ostatniej aktualizacji: <b>01.12.2026</b>\nWersja bazy danych: <b>103</b>");
