@@ -174,10 +174,10 @@ void TbsSkinMessage::Build(TbsMessageForm& form, const std::string& text, int ki
     QStringList lines;
     for (const std::string& line : SplitMessageLines(text))
         lines << ToQString(line);
-    QString shown = lines.join(u'\n');
+    const QString shown = lines.join(u'\n');
     const QFontMetrics metrics(messageFont);
-    const QSize labelSize =
-        metrics.size(0, shown.trimmed().isEmpty() && lines.size() == 1 ? QStringLiteral(" ") : shown);
+    // An empty message keeps the height of one line, as a one-space text.
+    const QSize labelSize = metrics.size(0, shown.isEmpty() ? QStringLiteral(" ") : shown);
 
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect workArea = screen != nullptr ? screen->availableGeometry() : QRect();

@@ -209,6 +209,14 @@ TEST(bsMessagesTest, ShortMessageBoxIsRaisedToTheMinimumWidth) {
     });
     EXPECT_EQ(client.width(), 120);
     EXPECT_EQ(okRect.left(), 30);
+
+    // An empty message is still one line high.
+    int labelHeight = 0;
+    RunBox(box, "", mtInformation, mbOK, [&](QDialog* dialog) {
+        labelHeight = dialog->findChild<QLabel*>("Message")->height();
+        Press(dialog, Qt::Key_Return);
+    });
+    EXPECT_EQ(labelHeight, QFontMetrics(box.DefaultFont).height());
 }
 
 TEST(bsMessagesTest, MessageWiderThanTheWorkAreaIsCut) {
