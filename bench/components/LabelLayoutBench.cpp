@@ -54,7 +54,7 @@ void PaintLongMessage(benchmark::State& state) {
     input.Text = &text;
     input.Font = {"Tahoma", 11, 1, clBlack, 0};
     input.Width = 400;
-    TLabelEngine engine;
+    TQmLabelEngine engine;
     TFakeLabelSurface surface;
     surface.Record = state.range(0) != 0;
     for (auto _ : state) {

@@ -188,7 +188,7 @@ TLabelPaintResult TQmLabel::Measure(int width) const {
     TPainterLabelSurface surface(nullptr, font(), palette(), rect());
     TLabelPaintInput input = PaintInput();
     input.Width = width;
-    TLabelEngine engine;
+    TQmLabelEngine engine;
     return engine.Paint(surface, input);
 }
 

@@ -90,5 +90,5 @@ private:
     bool FInternetAutoFormat = true;
     bool FTransparent = false;
     TAlign FAlign = alNone;
-    TLabelEngine FEngine;
+    TQmLabelEngine FEngine;
 };

@@ -54,7 +54,7 @@ TCommand ReadTag(std::string_view tag) {
     return command;
 }
 
-TLabelPaintResult TLabelEngine::Paint(ILabelSurface& surface, const TLabelPaintInput& input) {
+TLabelPaintResult TQmLabelEngine::Paint(ILabelSurface& surface, const TLabelPaintInput& input) {
     FSurface = &surface;
     FWordWrap = input.WordWrap;
     FWidth = input.Width;
@@ -96,7 +96,7 @@ TLabelPaintResult TLabelEngine::Paint(ILabelSurface& surface, const TLabelPaintI
     return result;
 }
 
-void TLabelEngine::ReadLine(std::string_view line) {
+void TQmLabelEngine::ReadLine(std::string_view line) {
     std::string& buffer = FWordBuffer;
     buffer.clear();
     bool inTag = false;
@@ -135,7 +135,7 @@ void TLabelEngine::ReadLine(std::string_view line) {
     buffer.clear();
 }
 
-void TLabelEngine::DrawWord(std::string_view word) {
+void TQmLabelEngine::DrawWord(std::string_view word) {
     // Each leading marker adds its style to the rest of the word, as long as two or more characters
     // remain; the style before the word comes back after it. A loop rather than recursion, so that
     // a word made of thousands of markers cannot exhaust the stack.
@@ -155,7 +155,7 @@ void TLabelEngine::DrawWord(std::string_view word) {
     }
 }
 
-void TLabelEngine::DrawUnmarkedWord(std::string_view word) {
+void TQmLabelEngine::DrawUnmarkedWord(std::string_view word) {
     if (word.empty())
         return;
     const bool isSpace = word == " ";
@@ -189,14 +189,14 @@ void TLabelEngine::DrawUnmarkedWord(std::string_view word) {
     }
 }
 
-void TLabelEngine::Execute(const TCommand& command) {
+void TQmLabelEngine::Execute(const TCommand& command) {
     if (command.Kind == ckLiteral)
         DrawWord(command.Literal);
     else
         Execute(command.Kind, command.Color);
 }
 
-void TLabelEngine::Execute(std::uint8_t kind, TColor color) {
+void TQmLabelEngine::Execute(std::uint8_t kind, TColor color) {
     switch (kind) {
     case ckBold:
         FFont.Style |= fsBold;
@@ -235,17 +235,17 @@ void TLabelEngine::Execute(std::uint8_t kind, TColor color) {
     ApplyFont();
 }
 
-void TLabelEngine::NewLine() {
+void TQmLabelEngine::NewLine() {
     FPenPos = 0;
     FLineTop += LineHeight();
     FLineStart = true;
 }
 
-int TLabelEngine::LineHeight() {
+int TQmLabelEngine::LineHeight() {
     return FSurface->TextHeight("Hg");
 }
 
-void TLabelEngine::ApplyFont() {
+void TQmLabelEngine::ApplyFont() {
     FSurface->SetFont(FFont);
 }
 

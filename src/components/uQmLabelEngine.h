@@ -88,7 +88,7 @@ struct TLabelPaintResult {
     bool NotifyHeight = false;
 };
 
-class TLabelEngine {
+class TQmLabelEngine {
 public:
     TLabelPaintResult Paint(ILabelSurface& surface, const TLabelPaintInput& input);
 

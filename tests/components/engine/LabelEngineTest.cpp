@@ -40,7 +40,7 @@ TLabelPaintResult Paint(TFakeLabelSurface& surface, const TLabelSetup& setup) {
     input.WordWrap = setup.WordWrap;
     input.AutoSize = setup.AutoSize;
     input.Width = setup.Width;
-    TLabelEngine engine;
+    TQmLabelEngine engine;
     return engine.Paint(surface, input);
 }
 
@@ -258,7 +258,7 @@ TEST(LabelEngineTest, AutoSizeMeasuresTheTextInTheFontCurrentAtItsEnd) {
 
 TEST(LabelEngineTest, EveryPaintFillsUnlessTransparentAndStartsFromTheLabelFont) {
     TFakeLabelSurface surface;
-    TLabelEngine engine;
+    TQmLabelEngine engine;
     const std::vector<std::string> first = {"<b>a", "b"};
     TLabelPaintInput input;
     input.Text = &first;
