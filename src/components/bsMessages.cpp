@@ -138,7 +138,14 @@ int TbsSkinMessage::ShowMessageBox(const std::string& text, int kind, unsigned b
     // Freed on every way out, also when building or showing throws.
     auto form = std::make_unique<TbsMessageForm>();
     Build(*form, text, kind, buttons);
-    return form->exec();
+    const QPointer<TbsMessageForm> alive(form.get());
+    const int result = form->exec();
+    if (alive.isNull()) {
+        // Someone else destroyed the box while it was open (the program closing down).
+        (void)form.release();
+        return mrCancel;
+    }
+    return result;
 }
 
 void TbsSkinMessage::Build(TbsMessageForm& form, const std::string& text, int kind, unsigned buttons) const {

@@ -245,6 +245,12 @@ TEST(bsMessagesTest, BoxIsFreedAfterEveryCall) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+TEST(bsMessagesTest, BoxDestroyedWhileOpenCountsAsClosed) {
+    TbsSkinMessage box;
+    EXPECT_EQ(RunBox(box, "Tekst", mtWarning, mbOK, [](QDialog* dialog) { dialog->deleteLater(); }),
+              mrCancel);
+}
+
 TEST(bsMessagesTest, CustomKindHasTheApplicationTitleAndNoIcon) {
     const QString oldName = QGuiApplication::applicationDisplayName();
     QGuiApplication::setApplicationDisplayName("QmVardel");
