@@ -77,6 +77,7 @@ bool TModemProxy::OpenTerminal(std::string* why) {
         return false;
     }
     FSlavePath = name;
+    ++FTerminalGeneration;
     // Our own descriptor keeps the terminal alive between the host's sessions.
     FKeeper = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios t{};
@@ -128,6 +129,7 @@ void TModemProxy::CloseTerminal() {
 }
 
 void TModemProxy::DrainInotify() {
+    const std::uint64_t generation = FTerminalGeneration;
     alignas(inotify_event) char buf[4096];
     for (;;) {
         ssize_t n = ::read(FInotify, buf, sizeof(buf));
@@ -140,12 +142,15 @@ void TModemProxy::DrainInotify() {
             if (e->mask & IN_CLOSE)
                 FHostOpens = FHostOpens > 0 ? FHostOpens - 1 : 0;
             p += sizeof(inotify_event) + e->len;
+            // A dialer that closes and reopens at once starts a new session: each event counts.
+            if (FHostOpens == 0 && FSession)
+                EndSession();
+            else if (FHostOpens > 0 && !FSession && FKeeper >= 0)
+                StartSession();
+            if (FTerminalGeneration != generation)
+                return; // the session could not start and the terminal was replaced
         }
     }
-    if (FHostOpens > 0 && !FSession)
-        StartSession();
-    else if (FHostOpens == 0 && FSession)
-        EndSession();
 }
 
 void TModemProxy::StartSession() {
@@ -183,7 +188,7 @@ void TModemProxy::EndSession() {
     FToHost.clear();
     FToDevice.clear();
     if (FKeeper >= 0)
-        ::tcflush(FKeeper, TCIOFLUSH);
+        ::tcflush(FKeeper, TCIFLUSH); // what the modem said to the last host
     UpdateEvents();
 }
 

@@ -77,6 +77,7 @@ private:
     int FMaster = -1, FKeeper = -1, FInotify = -1, FDevice = -1;
     std::string FSlavePath;
     int FHostOpens = 0;
+    std::uint64_t FTerminalGeneration = 0;
     bool FSession = false;
     bool FHaveHostSettings = false;
     termios FHostSettings{};

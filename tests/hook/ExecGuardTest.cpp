@@ -2,7 +2,7 @@
 // ever held. Needs root (fanotify permission events); skipped otherwise.
 #include "ServiceRig.h"
 #include "StandInGuard.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "uExecGuard.h"
 
 #include "core/uHookRecords.h"

@@ -2,7 +2,7 @@
 #include "FakeHayesModem.h"
 #include "ServiceRig.h"
 #include "StandInGuard.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include "core/uHookRecords.h"
 #include "guard/uTapiMonitor.h"
