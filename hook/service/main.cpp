@@ -30,10 +30,12 @@ void Usage() {
 
 int main(int argc, char** argv) {
     std::string configPath = kDefaultServiceConfig;
+    bool explicitConfig = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if ((a == "--config" || a == "-c") && i + 1 < argc) {
             configPath = argv[++i];
+            explicitConfig = true;
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -46,9 +48,14 @@ int main(int argc, char** argv) {
     if (::geteuid() != 0)
         Log("not running as root: the modems and program starts can only be guarded by root");
 
+    // Started by SetHooks on a machine without a configuration file, the service guards program
+    // starts and no modem; a file named on the command line must exist.
     TServiceConfig config;
     try {
-        config = LoadServiceConfig(configPath);
+        if (!explicitConfig && ::access(configPath.c_str(), F_OK) != 0)
+            Log(configPath + " does not exist: no modem is guarded, program starts are");
+        else
+            config = LoadServiceConfig(configPath);
     } catch (const EQmError& e) {
         Log(e.what());
         return 1;
@@ -80,7 +87,9 @@ int main(int argc, char** argv) {
         while (::read(sigFd, &si, sizeof(si)) == sizeof(si)) {
             if (si.ssi_signo == SIGHUP) {
                 try {
-                    service.Reload(LoadServiceConfig(configPath));
+                    service.Reload(!explicitConfig && ::access(configPath.c_str(), F_OK) != 0
+                                       ? TServiceConfig()
+                                       : LoadServiceConfig(configPath));
                     Log("configuration reloaded");
                 } catch (const EQmError& e) {
                     Log(std::string(e.what()) + "; the previous configuration stays");

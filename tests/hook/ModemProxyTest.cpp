@@ -199,3 +199,14 @@ TEST_F(ModemProxy, ReloadAndStopKeepLinksAndLocksInStep) {
     EXPECT_FALSE(std::filesystem::exists(link2));
     EXPECT_TRUE(std::filesystem::is_empty(Dir.Path() + "/lock"));
 }
+
+TEST_F(ModemProxy, CallInProgressEndsWhenTheServiceStops) {
+    int tty = ::open(Link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(tty, 0);
+    EXPECT_EQ(Chat("provider.chat", tty), 0);
+    ASSERT_TRUE(WaitEvents("dialing connected "));
+    EXPECT_EQ(Service->Stop(), 0);
+    ASSERT_TRUE(WaitEvents("dialing connected idle idle "));
+    EXPECT_EQ(Events, "dialing connected idle idle ");
+    ::close(tty);
+}
