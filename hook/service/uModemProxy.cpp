@@ -161,6 +161,7 @@ void TModemProxy::StartSession() {
         return;
     }
     FSession = true;
+    FSessionTag = 0;
     FDtrDown = false;
     FCarrierSeen = false;
     FHaveHostSettings = false;
@@ -365,7 +366,10 @@ void TModemProxy::UpdateEvents() {
     }
 }
 
-std::uint32_t TModemProxy::CurrentRequestTag() const {
+std::uint32_t TModemProxy::CurrentRequestTag() {
+    // One session is one program's: the tag is worked out at its first dial.
+    if (FSessionTag != 0)
+        return FSessionTag;
     pid_t oldest = 0;
     unsigned long long oldestStart = 0;
     for (pid_t pid : ProcessesHolding(FSlavePath)) {
@@ -375,7 +379,8 @@ std::uint32_t TModemProxy::CurrentRequestTag() const {
     }
     std::string program = oldest ? ProcessExe(oldest) : std::string();
     std::uint32_t tag = Fnv1a(FModem.Link + '\0' + program);
-    return tag == 0 ? 1 : tag; // 0 is the guard's "no previous request"
+    FSessionTag = tag == 0 ? 1 : tag; // 0 is the guard's "no previous request"
+    return FSessionTag;
 }
 
 void TModemProxy::AskGuard(const TDialAttempt& attempt) {

@@ -46,7 +46,7 @@ public:
     std::uint32_t Call() const { return FLine.Call(); }
     std::uint32_t CallStateValue() const { return FLine.CallStateValue(); }
     // The RequestTag of a dial now: one value per program (the oldest holder of the port) and port.
-    std::uint32_t CurrentRequestTag() const;
+    std::uint32_t CurrentRequestTag();
 
 private:
     bool OpenTerminal(std::string* why);
@@ -79,6 +79,7 @@ private:
     int FHostOpens = 0;
     std::uint64_t FTerminalGeneration = 0;
     bool FSession = false;
+    std::uint32_t FSessionTag = 0;
     bool FHaveHostSettings = false;
     termios FHostSettings{};
     bool FDtrDown = false;

@@ -164,13 +164,12 @@ bool IsSelfOrDescendant(pid_t pid, pid_t ancestor, int maxDepth, const std::stri
 }
 
 std::vector<pid_t> ProcessesHolding(const std::string& path, const std::string& procDir) {
+    // Descriptor links name their file by path; comparing the names costs one readlink per descriptor.
     std::vector<pid_t> out;
-    struct stat target {};
-    if (::stat(path.c_str(), &target) != 0)
-        return out;
     DIR* d = ::opendir(procDir.c_str());
     if (!d)
         return out;
+    char target[4096];
     while (dirent* e = ::readdir(d)) {
         char* end = nullptr;
         long pid = std::strtol(e->d_name, &end, 10);
@@ -180,12 +179,12 @@ std::vector<pid_t> ProcessesHolding(const std::string& path, const std::string& 
         DIR* fds = ::opendir(fdDir.c_str());
         if (!fds)
             continue;
+        int dirFd = ::dirfd(fds);
         while (dirent* f = ::readdir(fds)) {
             if (f->d_name[0] == '.')
                 continue;
-            struct stat st {};
-            if (::stat((fdDir + "/" + f->d_name).c_str(), &st) == 0 && st.st_dev == target.st_dev &&
-                st.st_ino == target.st_ino) {
+            ssize_t n = ::readlinkat(dirFd, f->d_name, target, sizeof(target));
+            if (n == static_cast<ssize_t>(path.size()) && path.compare(0, path.size(), target, n) == 0) {
                 out.push_back(static_cast<pid_t>(pid));
                 break;
             }
