@@ -135,6 +135,7 @@ void TExecGuard::Run() {
         Respond(fd, true);
     }
     FPending.clear();
+    FPool.Keep({});
     FLoop = nullptr;
 }
 
@@ -178,6 +179,7 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
         return;
     }
     std::vector<TGuardEntry> guards = FGuards.Snapshot();
+    FPool.Keep(guards);
     if (guards.empty()) {
         Respond(fd, true);
         return;
@@ -198,7 +200,8 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
                 FLog("no answer about the start of " + shown + " in time: allowed");
             else if (!allow)
                 FLog("start of " + shown + " refused by the guard");
-        });
+        },
+        &FPool);
 }
 
 void TExecGuard::Respond(int fd, bool allow) {

@@ -70,5 +70,6 @@ private:
     std::thread FThread;
     std::atomic<std::uint64_t> FAnswered{0}, FAsked{0};
     std::map<int, std::unique_ptr<TGuardQuery>> FPending; // event fd -> its question
+    TGuardConnectionPool FPool;
     class TPollLoop* FLoop = nullptr;
 };

@@ -54,15 +54,69 @@ bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
     return true;
 }
 
+TGuardConnectionPool::~TGuardConnectionPool() {
+    Keep({});
+}
+
+int TGuardConnectionPool::Take(std::uint64_t guardId) {
+    auto it = FIdle.find(guardId);
+    while (it != FIdle.end() && !it->second.empty()) {
+        int fd = it->second.back();
+        it->second.pop_back();
+        // An idle connection has nothing to read; anything there (the end, stray bytes) spoils it.
+        pollfd p{fd, POLLIN | POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) == 0)
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
+void TGuardConnectionPool::Give(std::uint64_t guardId, int fd) {
+    std::vector<int>& idle = FIdle[guardId];
+    if (idle.size() >= 16) {
+        ::close(fd);
+        return;
+    }
+    idle.push_back(fd);
+}
+
+void TGuardConnectionPool::Keep(const std::vector<TGuardEntry>& guards) {
+    for (auto it = FIdle.begin(); it != FIdle.end();) {
+        bool live = false;
+        for (const TGuardEntry& g : guards)
+            live = live || g.Id == it->first;
+        if (live) {
+            ++it;
+            continue;
+        }
+        for (int fd : it->second)
+            ::close(fd);
+        it = FIdle.erase(it);
+    }
+}
+
 TGuardQuery::TGuardQuery(TPollLoop& loop, const std::vector<TGuardEntry>& guards, std::uint32_t dwData,
                          const std::vector<std::uint8_t>& payload, int boundMs,
-                         std::function<void(const TGuardVerdict&)> done)
-    : FLoop(loop), FDone(std::move(done)) {
+                         std::function<void(const TGuardVerdict&)> done, TGuardConnectionPool* pool)
+    : FLoop(loop), FPool(pool), FDone(std::move(done)) {
+    FConstructing = true; // nothing finishes inside the constructor, whatever fails at once
     std::vector<std::uint8_t> frame = qm::EncodeHookFrame(dwData, payload);
     for (const TGuardEntry& g : guards) {
         ++FVerdict.Asked;
         auto call = std::make_unique<TCall>();
         call->Path = g.SocketPath;
+        call->GuardId = g.Id;
+        if (int pooled = FPool ? FPool->Take(g.Id) : -1; pooled >= 0) {
+            call->Fd = pooled;
+            call->Out = frame;
+            TCall* raw = call.get();
+            FCalls.push_back(std::move(call));
+            ++FOpen;
+            FLoop.Watch(pooled, POLLOUT, [this, raw](short revents) { OnReady(*raw, revents); });
+            OnReady(*raw, POLLOUT); // a local socket takes a small frame at once
+            continue;
+        }
         std::string why;
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
@@ -84,7 +138,9 @@ TGuardQuery::TGuardQuery(TPollLoop& loop, const std::vector<TGuardEntry>& guards
         FCalls.push_back(std::move(call));
         ++FOpen;
         FLoop.Watch(fd, POLLOUT, [this, raw](short revents) { OnReady(*raw, revents); });
+        OnReady(*raw, POLLOUT);
     }
+    FConstructing = false;
     if (FOpen > 0 && boundMs >= 0)
         FTimer = FLoop.After(boundMs, [this] {
             FTimer = 0;
@@ -146,6 +202,11 @@ void TGuardQuery::OnReady(TCall& call, short revents) {
         ++FVerdict.Answered;
         if (qm::DecodeHookResult(call.In) != 0)
             FVerdict.Refused = true;
+        if (FPool) {
+            FLoop.Unwatch(call.Fd);
+            FPool->Give(call.GuardId, call.Fd);
+            call.Fd = -1;
+        }
         Finish(call, {});
     }
 }
@@ -153,15 +214,17 @@ void TGuardQuery::OnReady(TCall& call, short revents) {
 void TGuardQuery::Finish(TCall& call, const std::string& failure) {
     if (!failure.empty())
         FVerdict.Detail += call.Path + ": " + failure + "; ";
-    FLoop.Unwatch(call.Fd);
-    ::close(call.Fd);
-    call.Fd = -1;
+    if (call.Fd >= 0) {
+        FLoop.Unwatch(call.Fd);
+        ::close(call.Fd);
+        call.Fd = -1;
+    }
     --FOpen;
     CheckDone();
 }
 
 void TGuardQuery::CheckDone() {
-    if (FOpen > 0 || FFinished)
+    if (FOpen > 0 || FFinished || FConstructing)
         return;
     FFinished = true;
     if (FTimer) {

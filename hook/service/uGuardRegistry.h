@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +37,21 @@ private:
 // service at another user's socket. Fills why on refusal.
 bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why);
 
+// Connections to guards that answered and may carry the next question, so that a busy machine does
+// not pay a connect and an accept per program start. Used by one thread.
+class TGuardConnectionPool {
+public:
+    ~TGuardConnectionPool();
+    // An idle connection to the guard that is still open, or -1.
+    int Take(std::uint64_t guardId);
+    void Give(std::uint64_t guardId, int fd);
+    // Closes the connections of guards that are no longer registered.
+    void Keep(const std::vector<TGuardEntry>& guards);
+
+private:
+    std::map<std::uint64_t, std::vector<int>> FIdle;
+};
+
 struct TGuardVerdict {
     int Asked = 0;
     int Answered = 0;
@@ -51,7 +67,7 @@ class TGuardQuery {
 public:
     TGuardQuery(TPollLoop& loop, const std::vector<TGuardEntry>& guards, std::uint32_t dwData,
                 const std::vector<std::uint8_t>& payload, int boundMs,
-                std::function<void(const TGuardVerdict&)> done);
+                std::function<void(const TGuardVerdict&)> done, TGuardConnectionPool* pool = nullptr);
     ~TGuardQuery();
     TGuardQuery(const TGuardQuery&) = delete;
     TGuardQuery& operator=(const TGuardQuery&) = delete;
@@ -64,16 +80,19 @@ private:
         std::uint8_t In[4] = {};
         std::size_t Received = 0;
         std::string Path;
+        std::uint64_t GuardId = 0;
     };
     void OnReady(TCall& call, short revents);
     void Finish(TCall& call, const std::string& failure);
     void CheckDone();
 
     TPollLoop& FLoop;
+    TGuardConnectionPool* FPool;
     std::vector<std::unique_ptr<TCall>> FCalls;
     std::function<void(const TGuardVerdict&)> FDone;
     TGuardVerdict FVerdict;
     int FOpen = 0;
     std::uint64_t FTimer = 0;
     bool FFinished = false;
+    bool FConstructing = false;
 };

@@ -251,3 +251,14 @@ TEST_F(ExecGuard, BoundAndStopAllowWhatIsStillPending) {
     EXPECT_EQ(Service->EventsAnswered(), 2u); // each event exactly once
     release.set_value();
 }
+
+TEST_F(ExecGuard, ConnectionKeptFromARestartedGuardIsNotTakenForItsEnd) {
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 0; });
+    EXPECT_EQ(Exec({Mount->Program()}), 0); // leaves an idle connection to this guard
+    Guard.reset();
+    // The same registration, a new guard process behind the socket: it must be asked, not skipped.
+    Guard = std::make_unique<TStandInGuard>(Dir.Path() + "/hook.sock", [](const TStandInFrame&) { return 1; });
+    EXPECT_EQ(Exec({Mount->Program()}), -EPERM);
+    EXPECT_EQ(Guard->FrameCount(), 1u);
+}
