@@ -180,6 +180,10 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
     }
     std::vector<TGuardEntry> guards = FGuards.Snapshot();
     FPool.Keep(guards);
+    // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
+    // any user could register a guard and read, or stop, everyone's programs.
+    uid_t owner = ProcessUid(pid);
+    std::erase_if(guards, [owner](const TGuardEntry& g) { return g.Uid != 0 && g.Uid != owner; });
     if (guards.empty()) {
         Respond(fd, true);
         return;

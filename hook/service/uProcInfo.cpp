@@ -149,6 +149,11 @@ pid_t ParentPid(pid_t pid, const std::string& procDir) {
     return f.size() > 1 ? static_cast<pid_t>(std::atoi(f[1].c_str())) : 0;
 }
 
+uid_t ProcessUid(pid_t pid, const std::string& procDir) {
+    struct stat st {};
+    return ::stat((procDir + "/" + std::to_string(pid)).c_str(), &st) == 0 ? st.st_uid : static_cast<uid_t>(-1);
+}
+
 unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir) {
     std::vector<std::string> f = StatFields(pid, procDir);
     return f.size() > 19 ? std::strtoull(f[19].c_str(), nullptr, 10) : 0; // field 22

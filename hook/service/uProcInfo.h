@@ -13,6 +13,8 @@ std::string JoinCommandLine(const std::vector<std::string>& argv);
 std::string ProcessCwd(pid_t pid, const std::string& procDir = "/proc");
 std::string ProcessExe(pid_t pid, const std::string& procDir = "/proc");
 pid_t ParentPid(pid_t pid, const std::string& procDir = "/proc");
+// The process's effective user (the owner of its /proc folder); -1 when it is gone.
+uid_t ProcessUid(pid_t pid, const std::string& procDir = "/proc");
 // The process's start time in clock ticks since boot; 0 when unknown.
 unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir = "/proc");
 // True when ancestor is pid itself or one of its ancestors (at most maxDepth steps up).

@@ -258,7 +258,19 @@ TEST_F(ExecGuard, ConnectionKeptFromARestartedGuardIsNotTakenForItsEnd) {
     EXPECT_EQ(Exec({Mount->Program()}), 0); // leaves an idle connection to this guard
     Guard.reset();
     // The same registration, a new guard process behind the socket: it must be asked, not skipped.
-    Guard = std::make_unique<TStandInGuard>(Dir.Path() + "/hook.sock", [](const TStandInFrame&) { return 1; });
+    Guard =
+        std::make_unique<TStandInGuard>(Dir.Path() + "/hook.sock", [](const TStandInFrame&) { return 1; });
     EXPECT_EQ(Exec({Mount->Program()}), -EPERM);
+    EXPECT_EQ(Guard->FrameCount(), 1u);
+}
+
+TEST_F(ExecGuard, AUsersGuardHearsOnlyOfThatUsersStarts) {
+    StartService();
+    TStandInGuard other(Dir.Path() + "/other.sock", [](const TStandInFrame&) { return 1; });
+    Registry.Add(kNoSuchGuardPid, 54321, other.Path()); // another user's guard
+    EXPECT_EQ(Exec({Mount->Program()}), 0);             // root's start is none of its business
+    EXPECT_EQ(other.FrameCount(), 0u);
+    StartGuard([](const TStandInFrame&) { return 0; }); // root's own guard is asked
+    EXPECT_EQ(Exec({Mount->Program()}), 0);
     EXPECT_EQ(Guard->FrameCount(), 1u);
 }

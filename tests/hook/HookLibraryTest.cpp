@@ -60,7 +60,9 @@ protected:
         ::unsetenv("VARDELD_CONTROL_SOCKET");
         ::unsetenv("XDG_RUNTIME_DIR");
     }
-    std::string Config() const { return "exec_guard = no\nrun_dir = " + Run + "\nlock_dir = " + Dir.Path() + "\n"; }
+    std::string Config() const {
+        return "exec_guard = no\nrun_dir = " + Run + "\nlock_dir = " + Dir.Path() + "\n";
+    }
 
     TTempDir Dir;
     std::string Run;
@@ -75,7 +77,8 @@ TEST_F(HookLibrary, SetHooksRegistersTheGuardsHookSocket) {
     ASSERT_TRUE(service.Started());
     EXPECT_TRUE(SetHooks("/nonexistent/vardeld"));
     EXPECT_TRUE(WaitUntil([&] {
-        return service.Log().find("guard registered: process " + std::to_string(::getpid())) != std::string::npos;
+        return service.Log().find("guard registered: process " + std::to_string(::getpid())) !=
+               std::string::npos;
     })) << service.Log();
     EXPECT_NE(service.Log().find(Guard->Path()), std::string::npos);
     // A second call replaces the registration rather than adding one.
