@@ -372,7 +372,8 @@ std::uint32_t TModemProxy::CurrentRequestTag() {
         return FSessionTag;
     pid_t oldest = 0;
     unsigned long long oldestStart = 0;
-    for (pid_t pid : ProcessesHolding(FSlavePath)) {
+    FSessionHolders = ProcessesHolding(FSlavePath);
+    for (pid_t pid : FSessionHolders) {
         unsigned long long start = ProcessStartTime(pid);
         if (oldest == 0 || start < oldestStart || (start == oldestStart && pid < oldest))
             oldest = pid, oldestStart = start;
@@ -403,6 +404,18 @@ void TModemProxy::AskGuard(const TDialAttempt& attempt) {
     if (auto entry = FindPeersEntry(FSettings.EtcDir, attempt.Number)) {
         request.EntryName = entry->Name;
         request.PhonebookPath = entry->PhoneBook;
+    } else if (attempt.Number.empty()) {
+        // A dial of a number the modem keeps (ATDL): the entry pppd was called with lets the guard
+        // read the number from the phone book.
+        for (pid_t pid : FSessionHolders) {
+            std::vector<std::string> args = ProcessArgs(pid);
+            for (std::size_t i = 0; i + 1 < args.size(); ++i)
+                if (args[i] == "call" && args[i + 1].find('/') == std::string::npos &&
+                    ::access((FSettings.EtcDir + "/ppp/peers/" + args[i + 1]).c_str(), F_OK) == 0) {
+                    request.EntryName = args[i + 1];
+                    request.PhonebookPath = FSettings.EtcDir + "/ppp/peers";
+                }
+        }
     }
     FQuery = std::make_unique<TGuardQuery>(
         FContext.Loop, guards, qm::kHookDialRequest, qm::EncodeDialRequest(request), FSettings.AnswerBoundMs,

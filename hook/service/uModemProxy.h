@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <termios.h>
+#include <vector>
 
 struct TProxySettings {
     int AnswerBoundMs = 600000;
@@ -80,6 +81,7 @@ private:
     std::uint64_t FTerminalGeneration = 0;
     bool FSession = false;
     std::uint32_t FSessionTag = 0;
+    std::vector<pid_t> FSessionHolders; // the processes that had the port open at the session's first dial
     bool FHaveHostSettings = false;
     termios FHostSettings{};
     bool FDtrDown = false;

@@ -132,6 +132,20 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
     return JoinCommandLine(argv);
 }
 
+std::vector<std::string> ProcessArgs(pid_t pid, const std::string& procDir) {
+    std::string raw = ReadSmall(Proc(procDir, pid, "cmdline"));
+    std::vector<std::string> args;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        if (raw[i] == '\0') {
+            args.push_back(raw.substr(start, i - start));
+            start = i + 1;
+        }
+    if (start < raw.size())
+        args.push_back(raw.substr(start));
+    return args;
+}
+
 std::string ProcessCwd(pid_t pid, const std::string& procDir) {
     return ReadLink(Proc(procDir, pid, "cwd"));
 }
@@ -151,7 +165,8 @@ pid_t ParentPid(pid_t pid, const std::string& procDir) {
 
 uid_t ProcessUid(pid_t pid, const std::string& procDir) {
     struct stat st {};
-    return ::stat((procDir + "/" + std::to_string(pid)).c_str(), &st) == 0 ? st.st_uid : static_cast<uid_t>(-1);
+    return ::stat((procDir + "/" + std::to_string(pid)).c_str(), &st) == 0 ? st.st_uid
+                                                                           : static_cast<uid_t>(-1);
 }
 
 unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir) {

@@ -10,6 +10,8 @@
 // quotes. Empty when it cannot be read (not in execve, another architecture, no access).
 std::string PendingExecCommandLine(pid_t pid, const std::string& procDir = "/proc");
 std::string JoinCommandLine(const std::vector<std::string>& argv);
+// The process's current argv (from /proc/<pid>/cmdline).
+std::vector<std::string> ProcessArgs(pid_t pid, const std::string& procDir = "/proc");
 std::string ProcessCwd(pid_t pid, const std::string& procDir = "/proc");
 std::string ProcessExe(pid_t pid, const std::string& procDir = "/proc");
 pid_t ParentPid(pid_t pid, const std::string& procDir = "/proc");

@@ -69,6 +69,11 @@ void TService::Reload(const TServiceConfig& config) {
     PublishLines();
 
     FExecGuard.SetAnswerBound(config.AnswerBoundSeconds * 1000);
+    if (FExecGuard.Running() && config.ExecMounts != FExecMounts) {
+        FExecGuard.Stop(); // marks cannot be taken back one by one; what is pending is allowed
+        FLog("program starts: the watched filesystems change");
+    }
+    FExecMounts = config.ExecMounts;
     if (config.ExecGuard && !FExecGuard.Running()) {
         std::string why;
         TExecGuardSettings s;

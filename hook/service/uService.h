@@ -48,6 +48,7 @@ private:
     TLineFeed FFeed;
     std::vector<std::unique_ptr<TModemProxy>> FProxies; // one slot per configured modem, null if not running
     TExecGuard FExecGuard;
+    std::vector<std::string> FExecMounts;
     std::uint32_t FNextCall = 1;
     std::uint64_t FRetryTimer = 0;
 };

@@ -210,3 +210,16 @@ TEST_F(ModemProxy, CallInProgressEndsWhenTheServiceStops) {
     EXPECT_EQ(Events, "dialing connected idle idle ");
     ::close(tty);
 }
+
+TEST_F(ModemProxy, DialOfAStoredNumberNamesTheEntryPppdWasCalledWith) {
+    WriteScript("last.chat", "ABORT 'NO ANSWER'\n'' ATDL CONNECT ''\n");
+    // pppd runs chat with the port as its stdin and stdout; a shell stands in for "pppd call provider".
+    std::string script = std::string(kChat) + " -v -s -t 5 -f " + Dir.Path() + "/last.chat; exit $?";
+    EXPECT_EQ(RunOnTerminal({"/bin/sh", "-c", script, "call", "provider"}, Link, Dir.Path() + "/chat.log"),
+              4);
+    std::vector<qm::TDialRequest> requests = Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].PhoneNumber, "");
+    EXPECT_EQ(requests[0].EntryName, "provider");
+    EXPECT_EQ(requests[0].PhonebookPath, Dir.Path() + "/etc/ppp/peers");
+}
