@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -75,8 +76,16 @@ std::string JoinCommandLine(const std::vector<std::string>& argv) {
 }
 
 std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
-    // "<nr> <arg0> <arg1> ..." while the task is blocked in a system call.
-    std::string sc = ReadSmall(Proc(procDir, pid, "syscall"));
+    // "<nr> <arg0> <arg1> ..." while the task is blocked in a system call. The permission event can
+    // reach us a moment before the task has gone to sleep waiting for it ("running"): try again
+    // briefly.
+    std::string sc;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        sc = ReadSmall(Proc(procDir, pid, "syscall"));
+        if (sc.rfind("running", 0) != 0)
+            break;
+        ::sched_yield();
+    }
     char* end = nullptr;
     long nr = std::strtol(sc.c_str(), &end, 10);
     if (end == sc.c_str())
