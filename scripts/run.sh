@@ -13,4 +13,16 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: the guard runs on the virtual display $DISPLAY."
   echo "Look at it with: DISPLAY=$DISPLAY xwd -root | convert xwd:- screen.png"
 fi
+# The hook service guards the modems' dials and every program start; only root can run it.
+if [ "$(id -u)" -eq 0 ]; then
+  if ! pgrep -x vardeld >/dev/null; then
+    conf=/etc/qmvardel/vardeld.conf
+    [ -f "$conf" ] || conf=hook/service/vardeld.conf
+    setsid "$bin/vardeld" --config "$conf" </dev/null >>/tmp/vardeld.log 2>&1 &
+    echo "Hook service started (configuration $conf, log /tmp/vardeld.log)."
+  fi
+else
+  echo "Not root: the hook service vardeld is not started, so dials on the modems and program starts"
+  echo "are not guarded (the guard still answers requests sent with vardel-hook). Run as root to guard them."
+fi
 exec "$bin/QmVardel" "$@"

@@ -1,5 +1,5 @@
 #include "StandInGuard.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "uHookSender.h"
 
 #include "core/uHookFrame.h"

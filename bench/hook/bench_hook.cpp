@@ -1,0 +1,257 @@
+// Costs of the hook service, measured against the real vardeld with a stand-in guard answering at
+// once. Program starts: a small program on a tmpfs that only this benchmark marks (root only), with
+// and without the service; the added time is the difference of the medians. Dials: from the host
+// writing an ATD line on the guarded port to the result the proxy gives back after the guard's
+// answer (the guard refuses, so each number is asked once and the modem is never dialled).
+#include "FakeHayesModem.h"
+#include "ServiceRig.h"
+#include "StandInGuard.h"
+#include "support/TempDir.h"
+#include "uPollLoop.h"
+#include "uServiceSockets.h"
+
+#include "core/uHookFrame.h"
+
+#include <algorithm>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double MedianMicros(std::vector<double>& samples) {
+    if (samples.empty())
+        return 0;
+    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
+    return samples[samples.size() / 2];
+}
+
+// A guard as the real one serves its socket: one thread, one event loop, answers at once. (The tests'
+// stand-in starts a thread per connection, which would be measured instead of the service.)
+class TLoopGuard {
+public:
+    explicit TLoopGuard(const std::string& path) : FPath(path) {
+        std::string why;
+        FListen = ListenUnix(path, 0600, &why);
+        FWake = ::eventfd(0, EFD_CLOEXEC);
+        FThread = std::thread([this] { Run(); });
+    }
+    ~TLoopGuard() {
+        std::uint64_t one = 1;
+        (void)!::write(FWake, &one, sizeof(one));
+        FThread.join();
+        ::close(FWake);
+        ::close(FListen);
+    }
+    std::size_t Frames() const { return FFrames; }
+
+private:
+    void Run() {
+        TPollLoop loop;
+        loop.Watch(FWake, POLLIN, [&](short) { loop.Quit(); });
+        loop.Watch(FListen, POLLIN, [&](short) {
+            int fd = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0)
+                return;
+            auto buffer = std::make_shared<std::vector<std::uint8_t>>();
+            loop.Watch(fd, POLLIN, [&, fd, buffer](short) {
+                std::uint8_t buf[4096];
+                ssize_t n = ::recv(fd, buf, sizeof(buf), 0);
+                if (n <= 0) {
+                    loop.Unwatch(fd);
+                    ::close(fd);
+                    return;
+                }
+                buffer->insert(buffer->end(), buf, buf + n);
+                while (buffer->size() >= qm::kHookHeaderSize) {
+                    std::uint8_t header[qm::kHookHeaderSize];
+                    std::copy(buffer->begin(), buffer->begin() + qm::kHookHeaderSize, header);
+                    std::size_t whole = qm::kHookHeaderSize + qm::DecodeHookFrameHeader(header).CbData;
+                    if (buffer->size() < whole)
+                        break;
+                    buffer->erase(buffer->begin(), buffer->begin() + static_cast<long>(whole));
+                    ++FFrames;
+                    auto answer = qm::EncodeHookResult(0);
+                    (void)!::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+                }
+            });
+        });
+        loop.Run();
+    }
+
+    std::string FPath;
+    int FListen = -1, FWake = -1;
+    std::thread FThread;
+    std::atomic<std::size_t> FFrames{0};
+};
+
+struct TExecRig {
+    TTempDir Dir;
+    std::string Mount = Dir.Path() + "/mnt";
+    bool Mounted = false;
+    std::unique_ptr<TLoopGuard> Guard;
+    std::unique_ptr<TVardeld> Service;
+    pid_t Registrant = -1;
+    bool Registered = false;
+
+    TExecRig(bool withService, bool withGuard) {
+        std::filesystem::create_directories(Mount);
+        Mounted = ::mount("tmpfs", Mount.c_str(), "tmpfs", 0, "size=16m,mode=0755") == 0;
+        if (!Mounted)
+            return;
+        std::filesystem::copy_file("/bin/true", Mount + "/prog");
+        if (!withService)
+            return;
+        std::string run = Dir.Path() + "/run";
+        Service = std::make_unique<TVardeld>(Dir.Path(), run,
+                                             "exec_mounts = " + Mount + "\nrun_dir = " + run +
+                                                 "\nlock_dir = " + Dir.Path() + "\n");
+        if (!Service->Started() || !withGuard)
+            return;
+        // The guard's own children are never asked about, so the registration comes from a process of
+        // its own (forked before any thread exists) and the programs are started by this one.
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        Registrant = ::fork();
+        if (Registrant == 0) {
+            int fd = RegisterGuard(run + "/control.sock", Dir.Path() + "/hook.sock");
+            (void)!::write(ready[1], fd >= 0 ? "y" : "n", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c = 'n';
+        (void)!::read(ready[0], &c, 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        Registered = c == 'y';
+        Guard = std::make_unique<TLoopGuard>(Dir.Path() + "/hook.sock");
+    }
+    ~TExecRig() {
+        if (Registrant > 0) {
+            ::kill(Registrant, SIGKILL);
+            ::waitpid(Registrant, nullptr, 0);
+        }
+        Service.reset();
+        Guard.reset();
+        if (Mounted)
+            ::umount2(Mount.c_str(), MNT_DETACH);
+    }
+};
+
+double TimeExec(const std::string& prog) {
+    char* argv[] = {const_cast<char*>(prog.c_str()), nullptr};
+    auto start = TClock::now();
+    pid_t pid;
+    if (posix_spawn(&pid, prog.c_str(), nullptr, nullptr, argv, environ) == 0)
+        ::waitpid(pid, nullptr, 0);
+    return std::chrono::duration<double, std::micro>(TClock::now() - start).count();
+}
+
+// Each iteration starts the same program twice, from a folder outside the marked tmpfs and from the
+// tmpfs, back to back: the machine's load drifts alike for both, so the pair's difference is the
+// service's share.
+void ExecLoop(benchmark::State& state, bool withGuard) {
+    if (::geteuid() != 0) {
+        state.SkipWithError("program-start interception needs root");
+        return;
+    }
+    TExecRig rig(true, withGuard);
+    if (!rig.Mounted || !rig.Service->Started() || (withGuard && !rig.Registered)) {
+        state.SkipWithError("cannot set up the tmpfs or the service");
+        return;
+    }
+    std::string guarded = rig.Mount + "/prog", plain = rig.Dir.Path() + "/prog";
+    std::filesystem::copy_file("/bin/true", plain);
+    std::vector<double> added, plainTimes, guardedTimes;
+    for (auto _ : state) {
+        double a = TimeExec(plain);
+        double b = TimeExec(guarded);
+        plainTimes.push_back(a);
+        guardedTimes.push_back(b);
+        added.push_back(b - a);
+    }
+    if (withGuard)
+        state.counters["asked"] = static_cast<double>(rig.Guard->Frames());
+    state.counters["plain_us"] = MedianMicros(plainTimes);
+    state.counters["guarded_us"] = MedianMicros(guardedTimes);
+    state.counters["added_us"] = MedianMicros(added);
+}
+
+// The interception alone: no guard registered, every start is answered at once.
+void BM_ExecAddedByInterception(benchmark::State& state) {
+    ExecLoop(state, false);
+}
+// The target: a registered guard answering 0 to every notice.
+void BM_ExecAddedWithGuard(benchmark::State& state) {
+    ExecLoop(state, true);
+}
+BENCHMARK(BM_ExecAddedByInterception)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ExecAddedWithGuard)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+void BM_DialToGuardAnswer(benchmark::State& state) {
+    TTempDir dir;
+    TFakeHayesModem modem({});
+    TStandInGuard guard(dir.Path() + "/hook.sock", [](const TStandInFrame&) { return 1; });
+    std::string run = dir.Path() + "/run", link = dir.Path() + "/ttyGuard0";
+    TVardeld service(dir.Path(), run,
+                     "modem = " + modem.DevicePath() + " " + link + "\nexec_guard = no\nrun_dir = " + run +
+                         "\nlock_dir = " + dir.Path() + "\netc_dir = " + dir.Path() + "\n");
+    int registration = service.Started() ? RegisterGuard(run + "/control.sock", guard.Path()) : -1;
+    int tty = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (registration < 0 || tty < 0) {
+        state.SkipWithError("cannot start the service");
+        return;
+    }
+    // No echo, so each answer is exactly one result line.
+    const std::string quiet = "ATE0\r";
+    (void)!::write(tty, quiet.data(), quiet.size());
+    // Reads until the text ends with `end` beyond its leading line break.
+    auto readUntil = [&](const std::string& end) {
+        std::string in;
+        pollfd p{tty, POLLIN, 0};
+        while ((in.size() < end.size() + 2 || in.compare(in.size() - end.size(), end.size(), end) != 0) &&
+               ::poll(&p, 1, 5000) > 0) {
+            char buf[256];
+            ssize_t n = ::read(tty, buf, sizeof(buf));
+            if (n <= 0)
+                break;
+            in.append(buf, static_cast<std::size_t>(n));
+        }
+        return in;
+    };
+    readUntil("OK\r\n");
+    std::vector<double> samples;
+    long number = 100000;
+    for (auto _ : state) {
+        std::string line = "ATDT" + std::to_string(number++) + "\r";
+        auto start = TClock::now();
+        (void)!::write(tty, line.data(), line.size());
+        readUntil("\r\n"); // "\r\nNO CARRIER\r\n" first, "\r\nERROR\r\n" for the repeats of the session
+        samples.push_back(std::chrono::duration<double, std::micro>(TClock::now() - start).count());
+    }
+    state.counters["asked"] = static_cast<double>(guard.FrameCount());
+    state.counters["median_us"] = MedianMicros(samples);
+    ::close(tty);
+    ::close(registration);
+}
+BENCHMARK(BM_DialToGuardAnswer)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace

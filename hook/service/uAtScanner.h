@@ -1,0 +1,46 @@
+#pragma once
+// Reading Hayes AT command lines as a modem does, to find the dials in them, and classifying the
+// modem's result codes. A line is what the host sent up to its CR, without the CR.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TAtDial {
+    // The number in the dial string (digits, '+', '*', '#', A-D), or empty when the dial names no
+    // number of its own: DL (the last number), DS=n and D> (stored numbers), a bare D.
+    std::string Number;
+    bool Known = false;
+    std::string DialString; // as written, without the D
+};
+
+struct TAtLine {
+    bool IsCommand = false; // an "AT" line (or "A/", which repeats the previous one)
+    bool Repeat = false;    // "A/"
+    std::vector<TAtDial> Dials;
+    // Settings the line changes, in the order the modem applies them (last one wins).
+    std::optional<bool> Echo;    // En
+    std::optional<bool> Verbose; // Vn
+    std::optional<bool> Quiet;   // Qn
+    bool Reset = false;          // Z or &F (echo on, verbose, not quiet)
+};
+
+// backspace is the modem's S5 character; it removes the character before it.
+TAtLine ScanAtLine(std::string_view line, char backspace = '\b');
+
+enum class TModemReply {
+    mrNone, // not a result code (an echo, information text, an empty line)
+    mrOk,
+    mrConnect,
+    mrRing,
+    mrNoCarrier,
+    mrError,
+    mrNoDialtone,
+    mrBusy,
+    mrNoAnswer,
+};
+
+// line: one line of the modem's output, without CR/LF. Numeric codes count only when verbose is off.
+TModemReply ClassifyModemReply(std::string_view line, bool verbose);
+// True for the replies that end a dial attempt without a connection.
+bool IsDialFailure(TModemReply reply);

@@ -1,0 +1,219 @@
+#include "uExecGuard.h"
+
+#include "core/uHookRecords.h"
+#include "uPollLoop.h"
+#include "uProcInfo.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <set>
+#include <sstream>
+#include <sys/eventfd.h>
+#include <sys/fanotify.h>
+#include <unistd.h>
+
+namespace {
+
+// Filesystems that hold no programs, or are not local.
+const std::set<std::string> kSkippedTypes = {
+    "proc",     "sysfs",     "devpts",     "cgroup",     "cgroup2", "securityfs", "debugfs",    "tracefs",
+    "pstore",   "bpf",       "configfs",   "fusectl",    "mqueue",  "hugetlbfs",  "autofs",     "binfmt_misc",
+    "efivarfs", "selinuxfs", "rpc_pipefs", "nfsd",       "nfs",     "nfs4",       "cifs",       "smb3",
+    "ceph",     "9p",        "fuse",       "fuse.sshfs", "sshfs",   "afs",        "ramfs_none", "nsfs",
+};
+
+} // namespace
+
+std::vector<TMountEntry> ExecCapableMounts(const std::string& mountinfo) {
+    std::vector<TMountEntry> out;
+    std::set<std::string> devices;
+    std::istringstream in(mountinfo);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream f(line);
+        std::string id, parent, dev, root, point, options, word;
+        if (!(f >> id >> parent >> dev >> root >> point >> options))
+            continue;
+        while (f >> word && word != "-") {
+        }
+        TMountEntry e;
+        if (!(f >> e.FsType))
+            continue;
+        e.Device = dev;
+        // Mount points escape blanks and the like as \ooo.
+        for (std::size_t i = 0; i < point.size(); ++i) {
+            if (point[i] == '\\' && i + 3 < point.size()) {
+                e.MountPoint += static_cast<char>(std::stoi(point.substr(i + 1, 3), nullptr, 8));
+                i += 3;
+            } else {
+                e.MountPoint += point[i];
+            }
+        }
+        std::istringstream opts(options);
+        for (std::string o; std::getline(opts, o, ',');)
+            e.NoExec = e.NoExec || o == "noexec";
+        bool fuseNet = e.FsType.rfind("fuse.", 0) == 0;
+        if (e.NoExec || kSkippedTypes.count(e.FsType) || fuseNet || !devices.insert(dev).second)
+            continue;
+        out.push_back(e);
+    }
+    return out;
+}
+
+TExecGuard::TExecGuard(TGuardRegistry& guards, std::function<void(const std::string&)> log)
+    : FGuards(guards), FLog(std::move(log)) {}
+
+TExecGuard::~TExecGuard() {
+    Stop();
+}
+
+bool TExecGuard::Start(const TExecGuardSettings& settings, std::string* why) {
+    if (Running())
+        return true;
+    FSettings = settings;
+    if (FSettings.ServicePid == 0)
+        FSettings.ServicePid = ::getpid();
+    FBoundMs = settings.AnswerBoundMs;
+    FFanotify = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE |
+                                    FAN_UNLIMITED_MARKS,
+                                O_RDONLY | O_LARGEFILE | O_CLOEXEC);
+    if (FFanotify < 0) {
+        *why = std::string("fanotify: ") + std::strerror(errno);
+        return false;
+    }
+    FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (FSettings.Mounts.empty())
+        FMountInfo = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    MarkMounts();
+    FThread = std::thread([this] { Run(); });
+    return true;
+}
+
+void TExecGuard::MarkMounts() {
+    std::vector<std::string> points = FSettings.Mounts;
+    if (points.empty()) {
+        std::string text;
+        char buf[8192];
+        ssize_t n;
+        ::lseek(FMountInfo, 0, SEEK_SET);
+        while ((n = ::read(FMountInfo, buf, sizeof(buf))) > 0)
+            text.append(buf, static_cast<std::size_t>(n));
+        for (const TMountEntry& e : ExecCapableMounts(text))
+            points.push_back(e.MountPoint);
+    }
+    for (const std::string& p : points)
+        if (::fanotify_mark(FFanotify, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, FAN_OPEN_EXEC_PERM, AT_FDCWD,
+                            p.c_str()) != 0)
+            FLog("cannot watch program starts on " + p + ": " + std::strerror(errno));
+}
+
+void TExecGuard::Stop() {
+    if (!Running())
+        return;
+    std::uint64_t one = 1;
+    (void)!::write(FWake, &one, sizeof(one));
+    FThread.join();
+    for (int* fd : {&FFanotify, &FWake, &FMountInfo}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void TExecGuard::Run() {
+    TPollLoop loop;
+    FLoop = &loop;
+    loop.Watch(FFanotify, POLLIN, [this](short) { OnEvents(); });
+    loop.Watch(FWake, POLLIN, [&loop](short) { loop.Quit(); });
+    if (FMountInfo >= 0)
+        loop.Watch(FMountInfo, POLLPRI, [this](short) { MarkMounts(); });
+    loop.Run();
+    // Nothing may stay waiting on a service that stops.
+    for (auto& [fd, query] : FPending) {
+        query.reset();
+        Respond(fd, true);
+    }
+    FPending.clear();
+    FPool.Keep({});
+    FLoop = nullptr;
+}
+
+void TExecGuard::OnEvents() {
+    alignas(fanotify_event_metadata) char buf[8192];
+    for (;;) {
+        ssize_t len = ::read(FFanotify, buf, sizeof(buf));
+        if (len <= 0)
+            return;
+        auto* m = reinterpret_cast<fanotify_event_metadata*>(buf);
+        for (; FAN_EVENT_OK(m, len); m = FAN_EVENT_NEXT(m, len)) {
+            if (m->vers != FANOTIFY_METADATA_VERSION) {
+                if (m->fd >= 0)
+                    Respond(m->fd, true);
+                continue;
+            }
+            if (m->fd < 0)
+                continue; // an overflow notice carries no event to answer
+            if (!(m->mask & FAN_OPEN_EXEC_PERM)) {
+                ::close(m->fd);
+                continue;
+            }
+            try {
+                HandleEvent(m->fd, m->pid);
+            } catch (...) {
+                if (!FPending.count(m->fd))
+                    Respond(m->fd, true);
+            }
+        }
+    }
+}
+
+void TExecGuard::HandleEvent(int fd, pid_t pid) {
+    pid_t parent = ParentPid(pid);
+    if (pid == FSettings.ServicePid || parent == FSettings.ServicePid) {
+        Respond(fd, true);
+        return;
+    }
+    if (FGuards.IsGuardProcess(pid) || FGuards.IsGuardProcess(parent)) {
+        Respond(fd, true);
+        return;
+    }
+    std::vector<TGuardEntry> guards = FGuards.Snapshot();
+    FPool.Keep(guards);
+    // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
+    // any user could register a guard and read, or stop, everyone's programs.
+    uid_t owner = ProcessUid(pid);
+    std::erase_if(guards, [owner](const TGuardEntry& g) { return g.Uid != 0 && g.Uid != owner; });
+    if (guards.empty()) {
+        Respond(fd, true);
+        return;
+    }
+    qm::TProgramStart start;
+    start.ApplicationName = DescriptorPath(fd);
+    start.CommandLine = PendingExecCommandLine(pid);
+    start.CurrentDirectory = ProcessCwd(pid);
+    ++FAsked;
+    std::string shown = start.ApplicationName;
+    FPending[fd] = std::make_unique<TGuardQuery>(
+        *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(start), FBoundMs.load(),
+        [this, fd, shown](const TGuardVerdict& v) {
+            bool allow = !v.Refused;
+            Respond(fd, allow);
+            FPending.erase(fd); // destroys the query that called us; nothing of it is used after
+            if (v.TimedOut)
+                FLog("no answer about the start of " + shown + " in time: allowed");
+            else if (!allow)
+                FLog("start of " + shown + " refused by the guard");
+        },
+        &FPool);
+}
+
+void TExecGuard::Respond(int fd, bool allow) {
+    fanotify_response r{};
+    r.fd = fd;
+    r.response = allow ? FAN_ALLOW : FAN_DENY;
+    while (::write(FFanotify, &r, sizeof(r)) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+    ++FAnswered;
+}

@@ -1,0 +1,238 @@
+#include "uGuardRegistry.h"
+
+#include "core/uHookFrame.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+std::uint64_t TGuardRegistry::Add(pid_t pid, uid_t uid, const std::string& socketPath) {
+    std::lock_guard lock(FMutex);
+    FGuards.push_back({FNextId, pid, uid, socketPath});
+    return FNextId++;
+}
+
+void TGuardRegistry::Remove(std::uint64_t id) {
+    std::lock_guard lock(FMutex);
+    std::erase_if(FGuards, [id](const TGuardEntry& g) { return g.Id == id; });
+}
+
+std::vector<TGuardEntry> TGuardRegistry::Snapshot() const {
+    std::lock_guard lock(FMutex);
+    return FGuards;
+}
+
+bool TGuardRegistry::IsGuardProcess(pid_t pid) const {
+    std::lock_guard lock(FMutex);
+    for (const TGuardEntry& g : FGuards)
+        if (g.Pid == pid)
+            return true;
+    return false;
+}
+
+bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (why)
+            *why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISSOCK(st.st_mode)) {
+        if (why)
+            *why = path + " is not a socket";
+        return false;
+    }
+    if (st.st_uid != uid && st.st_uid != 0) {
+        if (why)
+            *why = path + " belongs to another user";
+        return false;
+    }
+    return true;
+}
+
+TGuardConnectionPool::~TGuardConnectionPool() {
+    Keep({});
+}
+
+int TGuardConnectionPool::Take(std::uint64_t guardId) {
+    auto it = FIdle.find(guardId);
+    while (it != FIdle.end() && !it->second.empty()) {
+        int fd = it->second.back();
+        it->second.pop_back();
+        // An idle connection has nothing to read; anything there (the end, stray bytes) spoils it.
+        pollfd p{fd, POLLIN | POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) == 0)
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
+void TGuardConnectionPool::Give(std::uint64_t guardId, int fd) {
+    std::vector<int>& idle = FIdle[guardId];
+    if (idle.size() >= 16) {
+        ::close(fd);
+        return;
+    }
+    idle.push_back(fd);
+}
+
+void TGuardConnectionPool::Keep(const std::vector<TGuardEntry>& guards) {
+    for (auto it = FIdle.begin(); it != FIdle.end();) {
+        bool live = false;
+        for (const TGuardEntry& g : guards)
+            live = live || g.Id == it->first;
+        if (live) {
+            ++it;
+            continue;
+        }
+        for (int fd : it->second)
+            ::close(fd);
+        it = FIdle.erase(it);
+    }
+}
+
+TGuardQuery::TGuardQuery(TPollLoop& loop, const std::vector<TGuardEntry>& guards, std::uint32_t dwData,
+                         const std::vector<std::uint8_t>& payload, int boundMs,
+                         std::function<void(const TGuardVerdict&)> done, TGuardConnectionPool* pool)
+    : FLoop(loop), FPool(pool), FDone(std::move(done)) {
+    FConstructing = true; // nothing finishes inside the constructor, whatever fails at once
+    std::vector<std::uint8_t> frame = qm::EncodeHookFrame(dwData, payload);
+    for (const TGuardEntry& g : guards) {
+        ++FVerdict.Asked;
+        auto call = std::make_unique<TCall>();
+        call->Path = g.SocketPath;
+        call->GuardId = g.Id;
+        if (int pooled = FPool ? FPool->Take(g.Id) : -1; pooled >= 0) {
+            call->Fd = pooled;
+            call->Out = frame;
+            TCall* raw = call.get();
+            FCalls.push_back(std::move(call));
+            ++FOpen;
+            FLoop.Watch(pooled, POLLOUT, [this, raw](short revents) { OnReady(*raw, revents); });
+            OnReady(*raw, POLLOUT); // a local socket takes a small frame at once
+            continue;
+        }
+        std::string why;
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (!IsOwnedSocket(g.SocketPath, g.Uid, &why) || g.SocketPath.size() >= sizeof(addr.sun_path)) {
+            FVerdict.Detail += (why.empty() ? g.SocketPath + ": path too long" : why) + "; ";
+            continue;
+        }
+        std::memcpy(addr.sun_path, g.SocketPath.c_str(), g.SocketPath.size() + 1);
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+            FVerdict.Detail += g.SocketPath + ": " + std::strerror(errno) + "; ";
+            if (fd >= 0)
+                ::close(fd);
+            continue;
+        }
+        call->Fd = fd;
+        call->Out = frame;
+        TCall* raw = call.get();
+        FCalls.push_back(std::move(call));
+        ++FOpen;
+        FLoop.Watch(fd, POLLOUT, [this, raw](short revents) { OnReady(*raw, revents); });
+        OnReady(*raw, POLLOUT);
+    }
+    FConstructing = false;
+    if (FOpen > 0 && boundMs >= 0)
+        FTimer = FLoop.After(boundMs, [this] {
+            FTimer = 0;
+            FVerdict.TimedOut = true;
+            for (auto& c : FCalls)
+                if (c->Fd >= 0) {
+                    FLoop.Unwatch(c->Fd);
+                    ::close(c->Fd);
+                    c->Fd = -1;
+                }
+            FOpen = 0;
+            CheckDone();
+        });
+    if (FOpen == 0) // nobody to wait for: decide on the next round, never inside the constructor
+        FTimer = FLoop.After(0, [this] {
+            FTimer = 0;
+            CheckDone();
+        });
+}
+
+TGuardQuery::~TGuardQuery() {
+    if (FTimer)
+        FLoop.Cancel(FTimer);
+    for (auto& c : FCalls)
+        if (c->Fd >= 0) {
+            FLoop.Unwatch(c->Fd);
+            ::close(c->Fd);
+        }
+}
+
+void TGuardQuery::OnReady(TCall& call, short revents) {
+    if (call.Sent < call.Out.size()) {
+        if (revents & (POLLERR | POLLHUP)) {
+            Finish(call, "the guard closed the connection");
+            return;
+        }
+        ssize_t n = ::send(call.Fd, call.Out.data() + call.Sent, call.Out.size() - call.Sent,
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (n < 0) {
+            Finish(call, std::strerror(errno));
+            return;
+        }
+        call.Sent += static_cast<std::size_t>(n);
+        if (call.Sent == call.Out.size())
+            FLoop.SetEvents(call.Fd, POLLIN);
+        return;
+    }
+    ssize_t n = ::recv(call.Fd, call.In + call.Received, sizeof(call.In) - call.Received, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        Finish(call, "the guard closed the connection before answering");
+        return;
+    }
+    call.Received += static_cast<std::size_t>(n);
+    if (call.Received == sizeof(call.In)) {
+        ++FVerdict.Answered;
+        if (qm::DecodeHookResult(call.In) != 0)
+            FVerdict.Refused = true;
+        if (FPool) {
+            FLoop.Unwatch(call.Fd);
+            FPool->Give(call.GuardId, call.Fd);
+            call.Fd = -1;
+        }
+        Finish(call, {});
+    }
+}
+
+void TGuardQuery::Finish(TCall& call, const std::string& failure) {
+    if (!failure.empty())
+        FVerdict.Detail += call.Path + ": " + failure + "; ";
+    if (call.Fd >= 0) {
+        FLoop.Unwatch(call.Fd);
+        ::close(call.Fd);
+        call.Fd = -1;
+    }
+    --FOpen;
+    CheckDone();
+}
+
+void TGuardQuery::CheckDone() {
+    if (FOpen > 0 || FFinished || FConstructing)
+        return;
+    FFinished = true;
+    if (FTimer) {
+        FLoop.Cancel(FTimer);
+        FTimer = 0;
+    }
+    // The callback may destroy this query: nothing is touched after it.
+    auto done = std::move(FDone);
+    TGuardVerdict verdict = FVerdict;
+    done(verdict);
+}

@@ -1,0 +1,229 @@
+#include "uProcInfo.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadSmall(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof(buf))) > 0 && out.size() < 65536)
+        out.append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+    return out;
+}
+
+std::string ReadLink(const std::string& path) {
+    char buf[4096];
+    ssize_t n = ::readlink(path.c_str(), buf, sizeof(buf));
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string Proc(const std::string& procDir, pid_t pid, const char* what) {
+    return procDir + "/" + std::to_string(pid) + "/" + what;
+}
+
+// Fields after the command name in /proc/<pid>/stat (the name may hold blanks and parentheses).
+std::vector<std::string> StatFields(pid_t pid, const std::string& procDir) {
+    std::string s = ReadSmall(Proc(procDir, pid, "stat"));
+    std::size_t close = s.rfind(')');
+    std::vector<std::string> out;
+    if (close == std::string::npos)
+        return out;
+    std::size_t i = close + 1;
+    while (i < s.size()) {
+        std::size_t b = s.find_first_not_of(' ', i);
+        if (b == std::string::npos)
+            break;
+        std::size_t e = s.find(' ', b);
+        out.push_back(s.substr(b, e == std::string::npos ? std::string::npos : e - b));
+        i = e == std::string::npos ? s.size() : e;
+    }
+    return out; // [0] is the state (field 3)
+}
+
+bool ReadMemory(int memFd, std::uint64_t address, void* out, std::size_t size) {
+    return ::pread(memFd, out, size, static_cast<off_t>(address)) == static_cast<ssize_t>(size);
+}
+
+} // namespace
+
+std::string JoinCommandLine(const std::vector<std::string>& argv) {
+    std::string out;
+    for (const std::string& a : argv) {
+        if (!out.empty())
+            out += ' ';
+        if (a.empty() || a.find_first_of(" \t") != std::string::npos)
+            out += '"' + a + '"';
+        else
+            out += a;
+    }
+    return out;
+}
+
+std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
+    // "<nr> <arg0> <arg1> ..." while the task is blocked in a system call. The permission event can
+    // reach us a moment before the task has gone to sleep waiting for it ("running"): try again
+    // briefly.
+    std::string sc;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        sc = ReadSmall(Proc(procDir, pid, "syscall"));
+        if (sc.rfind("running", 0) != 0)
+            break;
+        ::sched_yield();
+    }
+    char* end = nullptr;
+    long nr = std::strtol(sc.c_str(), &end, 10);
+    if (end == sc.c_str())
+        return {};
+    std::vector<std::uint64_t> args;
+    const char* p = end;
+    while (*p == ' ') {
+        args.push_back(std::strtoull(p + 1, &end, 16));
+        p = end;
+    }
+    std::uint64_t argvAddress = 0;
+    if (nr == SYS_execve && args.size() >= 2)
+        argvAddress = args[1];
+    else if (nr == SYS_execveat && args.size() >= 3)
+        argvAddress = args[2];
+    else
+        return {};
+    int memFd = ::open(Proc(procDir, pid, "mem").c_str(), O_RDONLY | O_CLOEXEC);
+    if (memFd < 0)
+        return {};
+    std::vector<std::string> argv;
+    std::size_t total = 0;
+    for (int i = 0; i < 256 && argvAddress != 0 && total < 4096; ++i) {
+        std::uint64_t ptr = 0;
+        if (!ReadMemory(memFd, argvAddress + 8 * static_cast<std::uint64_t>(i), &ptr, sizeof(ptr)) ||
+            ptr == 0)
+            break;
+        std::string arg;
+        char chunk[256];
+        bool ended = false;
+        for (std::uint64_t at = ptr; !ended && arg.size() < 4096; at += sizeof(chunk)) {
+            ssize_t n = ::pread(memFd, chunk, sizeof(chunk), static_cast<off_t>(at));
+            if (n <= 0) {
+                // The string may end close to the end of a mapping: read byte by byte.
+                char c;
+                if (::pread(memFd, &c, 1, static_cast<off_t>(at)) != 1)
+                    break;
+                n = 1;
+                chunk[0] = c;
+            }
+            for (ssize_t k = 0; k < n; ++k) {
+                if (chunk[k] == '\0') {
+                    ended = true;
+                    break;
+                }
+                arg += chunk[k];
+            }
+        }
+        total += arg.size();
+        argv.push_back(arg);
+    }
+    ::close(memFd);
+    return JoinCommandLine(argv);
+}
+
+std::vector<std::string> ProcessArgs(pid_t pid, const std::string& procDir) {
+    std::string raw = ReadSmall(Proc(procDir, pid, "cmdline"));
+    std::vector<std::string> args;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        if (raw[i] == '\0') {
+            args.push_back(raw.substr(start, i - start));
+            start = i + 1;
+        }
+    if (start < raw.size())
+        args.push_back(raw.substr(start));
+    return args;
+}
+
+std::string ProcessCwd(pid_t pid, const std::string& procDir) {
+    return ReadLink(Proc(procDir, pid, "cwd"));
+}
+
+std::string ProcessExe(pid_t pid, const std::string& procDir) {
+    std::string exe = ReadLink(Proc(procDir, pid, "exe"));
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+        exe.resize(exe.size() - deleted.size());
+    return exe;
+}
+
+pid_t ParentPid(pid_t pid, const std::string& procDir) {
+    std::vector<std::string> f = StatFields(pid, procDir);
+    return f.size() > 1 ? static_cast<pid_t>(std::atoi(f[1].c_str())) : 0;
+}
+
+uid_t ProcessUid(pid_t pid, const std::string& procDir) {
+    struct stat st {};
+    return ::stat((procDir + "/" + std::to_string(pid)).c_str(), &st) == 0 ? st.st_uid
+                                                                           : static_cast<uid_t>(-1);
+}
+
+unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir) {
+    std::vector<std::string> f = StatFields(pid, procDir);
+    return f.size() > 19 ? std::strtoull(f[19].c_str(), nullptr, 10) : 0; // field 22
+}
+
+bool IsSelfOrDescendant(pid_t pid, pid_t ancestor, int maxDepth, const std::string& procDir) {
+    for (int i = 0; i <= maxDepth && pid > 1; ++i) {
+        if (pid == ancestor)
+            return true;
+        pid = ParentPid(pid, procDir);
+    }
+    return pid == ancestor;
+}
+
+std::vector<pid_t> ProcessesHolding(const std::string& path, const std::string& procDir) {
+    // Descriptor links name their file by path; comparing the names costs one readlink per descriptor.
+    std::vector<pid_t> out;
+    DIR* d = ::opendir(procDir.c_str());
+    if (!d)
+        return out;
+    char target[4096];
+    while (dirent* e = ::readdir(d)) {
+        char* end = nullptr;
+        long pid = std::strtol(e->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0 || pid == ::getpid())
+            continue;
+        std::string fdDir = procDir + "/" + e->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds)
+            continue;
+        int dirFd = ::dirfd(fds);
+        while (dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.')
+                continue;
+            ssize_t n = ::readlinkat(dirFd, f->d_name, target, sizeof(target));
+            if (n == static_cast<ssize_t>(path.size()) && path.compare(0, path.size(), target, n) == 0) {
+                out.push_back(static_cast<pid_t>(pid));
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(d);
+    return out;
+}
+
+std::string DescriptorPath(int fd) {
+    return ReadLink("/proc/self/fd/" + std::to_string(fd));
+}

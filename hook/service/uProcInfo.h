@@ -1,0 +1,27 @@
+#pragma once
+// What the service reads about other processes from /proc: the argv of an execve that is waiting
+// for our permission, working folders, parents, and which processes hold a terminal open.
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// The argv that a process blocked in execve/execveat passed to it, read from the caller's memory
+// (the new image's argv is not visible in /proc yet). Arguments with blanks are put in double
+// quotes. Empty when it cannot be read (not in execve, another architecture, no access).
+std::string PendingExecCommandLine(pid_t pid, const std::string& procDir = "/proc");
+std::string JoinCommandLine(const std::vector<std::string>& argv);
+// The process's current argv (from /proc/<pid>/cmdline).
+std::vector<std::string> ProcessArgs(pid_t pid, const std::string& procDir = "/proc");
+std::string ProcessCwd(pid_t pid, const std::string& procDir = "/proc");
+std::string ProcessExe(pid_t pid, const std::string& procDir = "/proc");
+pid_t ParentPid(pid_t pid, const std::string& procDir = "/proc");
+// The process's effective user (the owner of its /proc folder); -1 when it is gone.
+uid_t ProcessUid(pid_t pid, const std::string& procDir = "/proc");
+// The process's start time in clock ticks since boot; 0 when unknown.
+unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir = "/proc");
+// True when ancestor is pid itself or one of its ancestors (at most maxDepth steps up).
+bool IsSelfOrDescendant(pid_t pid, pid_t ancestor, int maxDepth = 64, const std::string& procDir = "/proc");
+// Every process with a descriptor open on the file at path (compared by device and inode).
+std::vector<pid_t> ProcessesHolding(const std::string& path, const std::string& procDir = "/proc");
+// The path of one of our own descriptors.
+std::string DescriptorPath(int fd);

@@ -1,0 +1,276 @@
+// Program-start interception on a tmpfs that the test mounts, so no other program of the machine is
+// ever held. Needs root (fanotify permission events); skipped otherwise.
+#include "ServiceRig.h"
+#include "StandInGuard.h"
+#include "support/TempDir.h"
+#include "uExecGuard.h"
+
+#include "core/uHookRecords.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr pid_t kNoSuchGuardPid = 0x3ffffff0;
+
+// A tmpfs mounted for one test and unmounted whatever happens, with a small program on it.
+class TTmpfsMount {
+public:
+    explicit TTmpfsMount(const std::string& dir) : FDir(dir + "/mnt") {
+        std::filesystem::create_directories(FDir);
+        FMounted = ::mount("tmpfs", FDir.c_str(), "tmpfs", 0, "size=16m,mode=0755") == 0;
+        if (FMounted)
+            std::filesystem::copy_file("/bin/true", Program());
+    }
+    ~TTmpfsMount() {
+        if (FMounted)
+            ::umount2(FDir.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return FMounted; }
+    const std::string& Dir() const { return FDir; }
+    std::string Program() const { return FDir + "/prog"; }
+
+private:
+    std::string FDir;
+    bool FMounted = false;
+};
+
+// Spawns argv (in cwd when given) and returns its exit code, or -errno when the spawn itself failed.
+int Exec(const std::vector<std::string>& argv, const std::string& cwd = {}) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid;
+    int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        return -rc;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class ExecGuard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "program-start interception needs root";
+        Mount = std::make_unique<TTmpfsMount>(Dir.Path());
+        if (!Mount->Mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        // The service's pid is a bystander, so the test's own children are asked about like anyone's.
+        Bystander = ::fork();
+        if (Bystander == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+    }
+    void TearDown() override {
+        Guard.reset(); // before the interception: nothing may wait on it any more
+        Service.reset();
+        if (Bystander > 0) {
+            ::kill(Bystander, SIGKILL);
+            ::waitpid(Bystander, nullptr, 0);
+        }
+    }
+    void StartService(int boundMs = 60000, pid_t servicePid = 0) {
+        Service = std::make_unique<TExecGuard>(Registry, [this](const std::string& t) {
+            std::lock_guard lock(LogMutex);
+            Log += t + "\n";
+        });
+        TExecGuardSettings s;
+        s.AnswerBoundMs = boundMs;
+        s.Mounts = {Mount->Dir()};
+        s.ServicePid = servicePid ? servicePid : Bystander;
+        std::string why;
+        ASSERT_TRUE(Service->Start(s, &why)) << why;
+    }
+    void StartGuard(TStandInGuard::THandler handler) {
+        Guard = std::make_unique<TStandInGuard>(Dir.Path() + "/hook.sock", std::move(handler));
+        Registry.Add(kNoSuchGuardPid, ::getuid(), Guard->Path());
+    }
+    std::vector<qm::TProgramStart> Notices() {
+        std::vector<qm::TProgramStart> out;
+        for (const TStandInFrame& f : Guard->Frames())
+            if (f.DwData == qm::kHookProgramStart)
+                out.push_back(qm::DecodeProgramStart(f.Payload));
+        return out;
+    }
+    std::string LogText() {
+        std::lock_guard lock(LogMutex);
+        return Log;
+    }
+
+    TTempDir Dir;
+    std::unique_ptr<TTmpfsMount> Mount;
+    TGuardRegistry Registry;
+    std::unique_ptr<TExecGuard> Service;
+    std::unique_ptr<TStandInGuard> Guard;
+    pid_t Bystander = -1;
+    std::mutex LogMutex;
+    std::string Log;
+};
+
+} // namespace
+
+TEST_F(ExecGuard, AllowedStartCarriesItsFileArgumentsAndFolder) {
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 0; });
+    EXPECT_EQ(Exec({Mount->Program(), "arg1", "two words"}, "/usr"), 0);
+    std::vector<qm::TProgramStart> n = Notices();
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].ApplicationName, Mount->Program());
+    EXPECT_EQ(n[0].CommandLine, Mount->Program() + " arg1 \"two words\"");
+    EXPECT_EQ(n[0].CurrentDirectory, "/usr");
+    EXPECT_EQ(Service->EventsAnswered(), 1u);
+}
+
+TEST_F(ExecGuard, RefusedStartFailsWithEpermAndAShellReports126) {
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 1; });
+    EXPECT_EQ(Exec({Mount->Program()}), -EPERM);
+    EXPECT_EQ(Exec({"/bin/sh", "-c", Mount->Program() + " 2>/dev/null"}), 126);
+    EXPECT_EQ(Notices().size(), 2u); // the shell itself lies outside the marked filesystem
+    EXPECT_NE(LogText().find("refused by the guard"), std::string::npos);
+}
+
+TEST_F(ExecGuard, ScriptGivesANoticeForItselfAndForItsInterpreter) {
+    std::ofstream(Mount->Dir() + "/script.sh") << "#!" << Mount->Program() << "\n";
+    std::filesystem::permissions(Mount->Dir() + "/script.sh", std::filesystem::perms::owner_all);
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 0; });
+    EXPECT_EQ(Exec({Mount->Dir() + "/script.sh", "x"}), 0);
+    std::vector<qm::TProgramStart> n = Notices();
+    ASSERT_EQ(n.size(), 2u);
+    EXPECT_EQ(n[0].ApplicationName, Mount->Dir() + "/script.sh");
+    EXPECT_EQ(n[1].ApplicationName, Mount->Program());
+    EXPECT_EQ(n[1].CommandLine, Mount->Dir() + "/script.sh x"); // the argv of the execve
+}
+
+TEST_F(ExecGuard, KilledGuardLetsItsPendingStartThroughAtOnce) {
+    StartService(); // bound of a minute: only the guard's end may release the start
+    // The guard is a process of its own that reads the notice and never answers.
+    std::string path = Dir.Path() + "/dying.sock";
+    int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+    ASSERT_EQ(::bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    ASSERT_EQ(::listen(listenFd, 4), 0);
+    int got[2];
+    ASSERT_EQ(::pipe2(got, O_CLOEXEC), 0);
+    pid_t guard = ::fork();
+    if (guard == 0) {
+        int c = ::accept(listenFd, nullptr, nullptr);
+        char buf[2048];
+        if (::read(c, buf, sizeof(buf)) > 0)
+            (void)!::write(got[1], "x", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(listenFd);
+    Registry.Add(guard, ::getuid(), path);
+    auto exec = std::async(std::launch::async, [&] { return Exec({Mount->Program()}); });
+    char c;
+    ASSERT_EQ(::read(got[0], &c, 1), 1); // the notice is with the guard, the start waits
+    EXPECT_EQ(exec.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    ::kill(guard, SIGKILL);
+    ::waitpid(guard, nullptr, 0);
+    ASSERT_EQ(exec.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(exec.get(), 0);
+    ::close(got[0]);
+    ::close(got[1]);
+}
+
+TEST_F(ExecGuard, ServiceProcessesNeverWaitOnTheGuard) {
+    int helperGo[2];
+    ASSERT_EQ(::pipe2(helperGo, O_CLOEXEC), 0);
+    pid_t helper = ::fork();
+    if (helper == 0) {
+        char c;
+        (void)!::read(helperGo[0], &c, 1);
+        char* argv[] = {const_cast<char*>("prog"), nullptr};
+        ::execv(Mount->Program().c_str(), argv);
+        ::_exit(errno == EPERM ? 77 : 78);
+    }
+    StartService(60000, helper); // the helper stands for the service itself
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    StartGuard([released](const TStandInFrame&) {
+        released.wait_for(std::chrono::seconds(30));
+        return 1;
+    });
+    (void)!::write(helperGo[1], "g", 1);
+    int status = -1;
+    EXPECT_TRUE(WaitUntil([&] { return ::waitpid(helper, &status, WNOHANG) == helper; }, 5000));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Guard->FrameCount(), 0u);
+    release.set_value();
+    ::close(helperGo[0]);
+    ::close(helperGo[1]);
+}
+
+TEST_F(ExecGuard, BoundAndStopAllowWhatIsStillPending) {
+    StartService(150);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    StartGuard([released](const TStandInFrame&) {
+        released.wait_for(std::chrono::seconds(30));
+        return 1;
+    });
+    EXPECT_EQ(Exec({Mount->Program()}), 0); // the bound ran out: allowed
+    EXPECT_NE(LogText().find("in time: allowed"), std::string::npos);
+
+    Service->SetAnswerBound(60000);
+    auto exec = std::async(std::launch::async, [&] { return Exec({Mount->Program()}); });
+    ASSERT_TRUE(WaitUntil([&] { return Guard->FrameCount() == 2; }));
+    Service->Stop();
+    ASSERT_EQ(exec.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(exec.get(), 0);
+    EXPECT_EQ(Service->EventsAnswered(), 2u); // each event exactly once
+    release.set_value();
+}
+
+TEST_F(ExecGuard, ConnectionKeptFromARestartedGuardIsNotTakenForItsEnd) {
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 0; });
+    EXPECT_EQ(Exec({Mount->Program()}), 0); // leaves an idle connection to this guard
+    Guard.reset();
+    // The same registration, a new guard process behind the socket: it must be asked, not skipped.
+    Guard =
+        std::make_unique<TStandInGuard>(Dir.Path() + "/hook.sock", [](const TStandInFrame&) { return 1; });
+    EXPECT_EQ(Exec({Mount->Program()}), -EPERM);
+    EXPECT_EQ(Guard->FrameCount(), 1u);
+}
+
+TEST_F(ExecGuard, AUsersGuardHearsOnlyOfThatUsersStarts) {
+    StartService();
+    TStandInGuard other(Dir.Path() + "/other.sock", [](const TStandInFrame&) { return 1; });
+    Registry.Add(kNoSuchGuardPid, 54321, other.Path()); // another user's guard
+    EXPECT_EQ(Exec({Mount->Program()}), 0);             // root's start is none of its business
+    EXPECT_EQ(other.FrameCount(), 0u);
+    StartGuard([](const TStandInFrame&) { return 0; }); // root's own guard is asked
+    EXPECT_EQ(Exec({Mount->Program()}), 0);
+    EXPECT_EQ(Guard->FrameCount(), 1u);
+}

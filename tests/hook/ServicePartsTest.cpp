@@ -1,0 +1,140 @@
+#include "support/TempDir.h"
+#include "uExecGuard.h"
+#include "uPeersLookup.h"
+#include "uProcInfo.h"
+#include "uServiceConfig.h"
+#include "uUucpLock.h"
+
+#include "util/uQmError.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+TEST(ServiceConfig, ParsesEveryKeyAndRejectsBadLinesWithTheirNumber) {
+    TServiceConfig c = ParseServiceConfig("# modems\n"
+                                          "modem = /dev/ttyS0 /dev/ttyGuard0\n"
+                                          "modem=/dev/ttyACM0   /dev/ttyGuard1  # second\n"
+                                          "answer_bound = 30\nno_guard = allow\nexec_guard = no\n"
+                                          "exec_mounts = /home /opt\nrun_dir = /tmp/r\n",
+                                          "x.conf");
+    ASSERT_EQ(c.Modems.size(), 2u);
+    EXPECT_EQ(c.Modems[1].Link, "/dev/ttyGuard1");
+    EXPECT_EQ(c.AnswerBoundSeconds, 30);
+    EXPECT_TRUE(c.NoGuardAllowsDial);
+    EXPECT_FALSE(c.ExecGuard);
+    EXPECT_EQ(c.ExecMounts, std::vector<std::string>({"/home", "/opt"}));
+    EXPECT_EQ(c.ControlSocket(), "/tmp/r/control.sock");
+
+    TServiceConfig d = ParseServiceConfig("", "empty.conf");
+    EXPECT_EQ(d.AnswerBoundSeconds, 600);
+    EXPECT_FALSE(d.NoGuardAllowsDial);
+    EXPECT_TRUE(d.ExecGuard);
+
+    struct TCase {
+        const char* Text;
+        const char* Error;
+    } bad[] = {
+        {"modem = /dev/ttyS0\n", "x.conf:1:"},
+        {"\nmodem = ttyS0 /dev/g\n", "x.conf:2:"},
+        {"modem = /dev/a /dev/g\nmodem = /dev/a /dev/h\n", "x.conf:2:"},
+        {"answer_bound = 0\n", "x.conf:1:"},
+        {"answer_bound = 10s\n", "x.conf:1:"},
+        {"no_guard = maybe\n", "x.conf:1:"},
+        {"colour = red\n", "x.conf:1:"},
+        {"just words\n", "x.conf:1:"},
+    };
+    for (const TCase& b : bad) {
+        try {
+            ParseServiceConfig(b.Text, "x.conf");
+            ADD_FAILURE() << b.Text;
+        } catch (const EQmError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(b.Error, 0), 0u) << e.what();
+        }
+    }
+}
+
+TEST(UucpLock, TakesFreeAndStaleLocksButNotLiveOnes) {
+    TTempDir dir;
+    EXPECT_EQ(TUucpLock::LockName("/dev/ttyS0"), "LCK..ttyS0");
+    EXPECT_EQ(TUucpLock::LockName("/dev/serial/by-id/x"), "LCK..serial_by-id_x");
+    std::string error;
+    {
+        TUucpLock lock(dir.Path(), "/dev/ttyS0");
+        ASSERT_TRUE(lock.Acquire(&error)) << error;
+        std::ifstream in(lock.Path());
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(text.size(), 11u);
+        EXPECT_EQ(TUucpLock::ParseOwner(text), ::getpid());
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/LCK..ttyS0")); // released with the object
+
+    // A lock of a live process (our parent stands in) is respected; a dead owner's is taken over.
+    pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    struct TCase {
+        pid_t Owner;
+        bool Taken;
+    } cases[] = {{::getppid(), false}, {dead, true}, {0, true}};
+    for (const TCase& c : cases) {
+        std::ofstream(dir.Path() + "/LCK..ttyS1")
+            << std::string(c.Owner ? std::to_string(c.Owner) : "junk") << "\n";
+        TUucpLock lock(dir.Path(), "/dev/ttyS1");
+        EXPECT_EQ(lock.Acquire(&error), c.Taken) << c.Owner;
+        if (!c.Taken) {
+            EXPECT_NE(error.find(std::to_string(c.Owner)), std::string::npos);
+        }
+    }
+}
+
+TEST(ExecMounts, MarksExecCapableLocalFilesystemsOncePerDevice) {
+    const std::string info = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                             "23 22 0:5 / /proc rw,nosuid,nodev,noexec - proc proc rw\n"
+                             "24 22 0:20 / /dev/shm rw,nosuid,nodev,noexec - tmpfs tmpfs rw\n"
+                             "25 22 0:21 / /tmp rw,nosuid,nodev - tmpfs tmpfs rw\n"
+                             "26 22 8:1 /home /home rw - ext4 /dev/sda1 rw\n"
+                             "27 22 0:40 / /mnt/net rw - nfs4 srv:/x rw\n"
+                             "28 22 0:41 / /mnt/my\\040disk rw - fuseblk /dev/sdb1 rw\n"
+                             "29 22 0:42 / /mnt/ssh rw - fuse.sshfs me@h: rw\n";
+    std::vector<std::string> points;
+    for (const TMountEntry& e : ExecCapableMounts(info))
+        points.push_back(e.MountPoint);
+    EXPECT_EQ(points, std::vector<std::string>({"/", "/tmp", "/mnt/my disk"}));
+}
+
+TEST(PeersLookup, NamesTheOnlyEntryThatDialsTheNumber) {
+    TTempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/ppp/peers");
+    std::filesystem::create_directories(dir.Path() + "/chatscripts");
+    std::ofstream(dir.Path() + "/chatscripts/provider")
+        << "ABORT BUSY\n'' ATZ\nOK-AT-OK \"ATDT0202122\"\nCONNECT ''\n";
+    std::ofstream(dir.Path() + "/ppp/peers/provider")
+        << "# pppconfig\nconnect \"/usr/sbin/chat -v -f " << dir.Path()
+        << "/chatscripts/provider\"\n/dev/ttyGuard0\n";
+    std::ofstream(dir.Path() + "/ppp/peers/other")
+        << "connect '/usr/sbin/chat -T 0700111 \"\" AT&D2 OK ATDT\\T CONNECT'\n";
+    std::ofstream(dir.Path() + "/ppp/peers/twin1") << "connect 'chat \"\" ATDT555 CONNECT'\n";
+    std::ofstream(dir.Path() + "/ppp/peers/twin2") << "connect 'chat \"\" ATDP555 CONNECT'\n";
+    struct TCase {
+        const char* Number;
+        const char* Entry; // "" = none
+    } cases[] = {{"0202122", "provider"}, {"0700111", "other"}, {"555", ""}, {"999", ""}, {"", ""}};
+    for (const TCase& c : cases) {
+        auto e = FindPeersEntry(dir.Path(), c.Number);
+        EXPECT_EQ(e ? e->Name : "", c.Entry) << c.Number;
+        if (e) {
+            EXPECT_EQ(e->PhoneBook, dir.Path() + "/ppp/peers");
+        }
+    }
+}
+
+TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
+    EXPECT_EQ(JoinCommandLine({"/bin/sh", "-c", "echo hi", ""}), "/bin/sh -c \"echo hi\" \"\"");
+    EXPECT_EQ(PendingExecCommandLine(::getpid()), ""); // not inside execve
+    EXPECT_EQ(ParentPid(::getpid()), ::getppid());
+    EXPECT_TRUE(IsSelfOrDescendant(::getpid(), ::getppid()));
+    EXPECT_FALSE(IsSelfOrDescendant(::getppid(), ::getpid()));
+}
