@@ -46,20 +46,40 @@ bool MainWindowShown(xcb_connection_t* c, xcb_window_t root) {
     return found;
 }
 
+// The display for all repetitions: the caller's, or an Xvfb of our own for the program's life.
+struct TDisplay {
+    QProcess Xvfb;
+    xcb_connection_t* Connection = nullptr;
+    TDisplay() {
+        if (!std::getenv("DISPLAY")) {
+            Xvfb.start("Xvfb", {":94", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            Xvfb.waitForStarted(5000);
+            setenv("DISPLAY", ":94", 1);
+        }
+        // A display of our own takes a moment to accept connections.
+        for (int i = 0; i < 100; ++i) {
+            Connection = xcb_connect(nullptr, nullptr);
+            if (!xcb_connection_has_error(Connection))
+                return;
+            xcb_disconnect(Connection);
+            Connection = nullptr;
+            QThread::msleep(50);
+        }
+    }
+    ~TDisplay() {
+        if (Connection)
+            xcb_disconnect(Connection);
+        if (Xvfb.state() == QProcess::Running) {
+            Xvfb.terminate();
+            Xvfb.waitForFinished(5000);
+        }
+    }
+};
+
 void BM_StartUntilMainWindowShown(benchmark::State& state) {
-    QProcess xvfb;
-    if (!std::getenv("DISPLAY")) {
-        xvfb.start("Xvfb", {":94", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        setenv("DISPLAY", ":94", 1);
-    }
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    // A display of our own takes a moment to accept connections.
-    for (int i = 0; i < 100 && xcb_connection_has_error(c) && xvfb.state() == QProcess::Running; ++i) {
-        xcb_disconnect(c);
-        QThread::msleep(50);
-        c = xcb_connect(nullptr, nullptr);
-    }
-    if (xcb_connection_has_error(c)) {
+    static TDisplay display;
+    xcb_connection_t* c = display.Connection;
+    if (!c) {
         state.SkipWithError("no X display");
         return;
     }
@@ -101,11 +121,6 @@ void BM_StartUntilMainWindowShown(benchmark::State& state) {
             state.SkipWithError("the main window was not shown within 20 s");
             break;
         }
-    }
-    xcb_disconnect(c);
-    if (xvfb.state() == QProcess::Running) {
-        xvfb.terminate();
-        xvfb.waitForFinished(5000);
     }
 }
 

@@ -72,6 +72,9 @@ TEST_F(TMainWindowTest, ConnectionDrivesStatusTrayAndMenu) {
     Frm->SetTrayState(trayReset);
     EXPECT_EQ(Frm->TrayState(), trayConnected) << "reset while connected goes on to connected";
 
+    Frm->SetConnected(std::string(200, '7'));
+    EXPECT_EQ(Frm->TrayIcon()->Hint().size(), 127) << "the notification area keeps 127 characters";
+
     Frm->SetNotConnected();
     EXPECT_EQ(Frm->TrayState(), trayIdle);
     EXPECT_EQ(Find<QLabel>("lblConnectionInfo")->text(), "Nie połączony");

@@ -219,6 +219,9 @@ TEST_F(TMainWindowTest, ChoosingNewtekStoresSkinThreeAndGivesPlainDialogFramesWi
     TSkinMessageBoxPort real(Frm.get());
     real.SetSkins(Frm->DialogSkinData, Frm->bsSkinData);
     EXPECT_EQ(real.Box().ButtonHeight(), 27);
+    EXPECT_EQ(real.Box().FrameMinWidth(), 120) << "plain frame";
+    Find<QComboBox>("cmbSkins")->setCurrentIndex(0);
+    EXPECT_EQ(real.Box().FrameMinWidth(), 160) << "Corona's frame picture";
 }
 
 TEST_F(TMainWindowTest, MissingOrIncompleteSkinLeavesThePlainLook) {
