@@ -151,6 +151,8 @@ void TQmLabel::SetAlign(TAlign align) {
     if (FAlign == align)
         return;
     FAlign = align;
+    if (FAlign != alNone)
+        SetAutoSize(false);
     if (parentWidget() != nullptr) {
         if (FAlign == alNone)
             parentWidget()->removeEventFilter(this);
@@ -163,6 +165,31 @@ void TQmLabel::SetAlign(TAlign align) {
 void TQmLabel::UpdateAutoSize() {
     TPainterLabelSurface surface(nullptr, font(), palette(), rect());
     ApplyPaintResult(FEngine.Paint(surface, PaintInput()));
+}
+
+QSize TQmLabel::sizeHint() const {
+    if (!FAutoSize)
+        return size();
+    const TLabelPaintResult result = Measure(width());
+    return {result.Width, result.Height};
+}
+
+bool TQmLabel::hasHeightForWidth() const {
+    return FAutoSize && FWordWrap;
+}
+
+int TQmLabel::heightForWidth(int width) const {
+    if (!hasHeightForWidth())
+        return QWidget::heightForWidth(width);
+    return Measure(width).Height;
+}
+
+TLabelPaintResult TQmLabel::Measure(int width) const {
+    TPainterLabelSurface surface(nullptr, font(), palette(), rect());
+    TLabelPaintInput input = PaintInput();
+    input.Width = width;
+    TQmLabelEngine engine;
+    return engine.Paint(surface, input);
 }
 
 void TQmLabel::paintEvent(QPaintEvent* event) {
@@ -226,8 +253,10 @@ TLabelFont TQmLabel::EngineFont() const {
 void TQmLabel::ApplyPaintResult(const TLabelPaintResult& result) {
     if (!result.Sized)
         return;
-    if (width() != result.Width || height() != result.Height)
+    if (width() != result.Width || height() != result.Height) {
         resize(result.Width, result.Height);
+        updateGeometry();
+    }
     if (result.NotifyHeight && OnHeightChange)
         OnHeightChange(this, height());
 }

@@ -60,6 +60,12 @@ public:
     // Sizes the label as a paint would, without drawing: for layouts made before it is shown.
     void UpdateAutoSize();
 
+    // For layouts: an auto-sized label asks for the size its text takes, a wrapped one for the
+    // height its text takes at a given width.
+    QSize sizeHint() const override;
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+
     // Called after every auto-sized, word-wrapped paint with the label and its new height.
     std::function<void(TQmLabel* sender, int height)> OnHeightChange;
 
@@ -70,6 +76,7 @@ protected:
 
 private:
     TLabelPaintInput PaintInput() const;
+    TLabelPaintResult Measure(int width) const;
     TLabelFont EngineFont() const;
     void ApplyPaintResult(const TLabelPaintResult& result);
     void Changed();
@@ -83,5 +90,5 @@ private:
     bool FInternetAutoFormat = true;
     bool FTransparent = false;
     TAlign FAlign = alNone;
-    TLabelEngine FEngine;
+    TQmLabelEngine FEngine;
 };

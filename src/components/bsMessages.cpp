@@ -138,7 +138,14 @@ int TbsSkinMessage::ShowMessageBox(const std::string& text, int kind, unsigned b
     // Freed on every way out, also when building or showing throws.
     auto form = std::make_unique<TbsMessageForm>();
     Build(*form, text, kind, buttons);
-    return form->exec();
+    const QPointer<TbsMessageForm> alive(form.get());
+    const int result = form->exec();
+    if (alive.isNull()) {
+        // Someone else destroyed the box while it was open (the program closing down).
+        (void)form.release();
+        return mrCancel;
+    }
+    return result;
 }
 
 void TbsSkinMessage::Build(TbsMessageForm& form, const std::string& text, int kind, unsigned buttons) const {
@@ -174,10 +181,10 @@ void TbsSkinMessage::Build(TbsMessageForm& form, const std::string& text, int ki
     QStringList lines;
     for (const std::string& line : SplitMessageLines(text))
         lines << ToQString(line);
-    QString shown = lines.join(u'\n');
+    const QString shown = lines.join(u'\n');
     const QFontMetrics metrics(messageFont);
-    const QSize labelSize =
-        metrics.size(0, shown.trimmed().isEmpty() && lines.size() == 1 ? QStringLiteral(" ") : shown);
+    // An empty message keeps the height of one line, as a one-space text.
+    const QSize labelSize = metrics.size(0, shown.isEmpty() ? QStringLiteral(" ") : shown);
 
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect workArea = screen != nullptr ? screen->availableGeometry() : QRect();

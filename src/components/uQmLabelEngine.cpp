@@ -54,7 +54,7 @@ TCommand ReadTag(std::string_view tag) {
     return command;
 }
 
-TLabelPaintResult TLabelEngine::Paint(ILabelSurface& surface, const TLabelPaintInput& input) {
+TLabelPaintResult TQmLabelEngine::Paint(ILabelSurface& surface, const TLabelPaintInput& input) {
     FSurface = &surface;
     FWordWrap = input.WordWrap;
     FWidth = input.Width;
@@ -96,7 +96,7 @@ TLabelPaintResult TLabelEngine::Paint(ILabelSurface& surface, const TLabelPaintI
     return result;
 }
 
-void TLabelEngine::ReadLine(std::string_view line) {
+void TQmLabelEngine::ReadLine(std::string_view line) {
     std::string& buffer = FWordBuffer;
     buffer.clear();
     bool inTag = false;
@@ -135,23 +135,32 @@ void TLabelEngine::ReadLine(std::string_view line) {
     buffer.clear();
 }
 
-void TLabelEngine::DrawWord(std::string_view word) {
+void TQmLabelEngine::DrawWord(std::string_view word) {
+    // Each leading marker adds its style to the rest of the word, as long as two or more characters
+    // remain; the style before the word comes back after it. A loop rather than recursion, so that
+    // a word made of thousands of markers cannot exhaust the stack.
+    const std::uint8_t styleBefore = FFont.Style;
+    const TColor colorBefore = FFont.Color;
+    bool marked = false;
+    while (word.size() >= 2 && IsFormatMarker(word.front())) {
+        Execute(word.front() == '.' ? ckBold : word.front() == ',' ? ckItalic : ckUnderline);
+        word.remove_prefix(1);
+        marked = true;
+    }
+    DrawUnmarkedWord(word);
+    if (marked) {
+        FFont.Style = styleBefore;
+        FFont.Color = colorBefore;
+        ApplyFont();
+    }
+}
+
+void TQmLabelEngine::DrawUnmarkedWord(std::string_view word) {
     if (word.empty())
         return;
     const bool isSpace = word == " ";
     if (isSpace && FLineStart)
         return;
-
-    if (word.size() >= 2 && IsFormatMarker(word.front())) {
-        const std::uint8_t savedStyle = FFont.Style;
-        const TColor savedColor = FFont.Color;
-        Execute(word.front() == '.' ? ckBold : word.front() == ',' ? ckItalic : ckUnderline);
-        DrawWord(word.substr(1));
-        FFont.Style = savedStyle;
-        FFont.Color = savedColor;
-        ApplyFont();
-        return;
-    }
 
     const bool address =
         word.find('@') != std::string_view::npos || word.find("www") != std::string_view::npos;
@@ -180,14 +189,14 @@ void TLabelEngine::DrawWord(std::string_view word) {
     }
 }
 
-void TLabelEngine::Execute(const TCommand& command) {
+void TQmLabelEngine::Execute(const TCommand& command) {
     if (command.Kind == ckLiteral)
         DrawWord(command.Literal);
     else
         Execute(command.Kind, command.Color);
 }
 
-void TLabelEngine::Execute(std::uint8_t kind, TColor color) {
+void TQmLabelEngine::Execute(std::uint8_t kind, TColor color) {
     switch (kind) {
     case ckBold:
         FFont.Style |= fsBold;
@@ -226,17 +235,17 @@ void TLabelEngine::Execute(std::uint8_t kind, TColor color) {
     ApplyFont();
 }
 
-void TLabelEngine::NewLine() {
+void TQmLabelEngine::NewLine() {
     FPenPos = 0;
     FLineTop += LineHeight();
     FLineStart = true;
 }
 
-int TLabelEngine::LineHeight() {
+int TQmLabelEngine::LineHeight() {
     return FSurface->TextHeight("Hg");
 }
 
-void TLabelEngine::ApplyFont() {
+void TQmLabelEngine::ApplyFont() {
     FSurface->SetFont(FFont);
 }
 

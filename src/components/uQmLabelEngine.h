@@ -88,7 +88,7 @@ struct TLabelPaintResult {
     bool NotifyHeight = false;
 };
 
-class TLabelEngine {
+class TQmLabelEngine {
 public:
     TLabelPaintResult Paint(ILabelSurface& surface, const TLabelPaintInput& input);
 
@@ -100,6 +100,7 @@ public:
 private:
     void ReadLine(std::string_view line);
     void DrawWord(std::string_view word);
+    void DrawUnmarkedWord(std::string_view word);
     void Execute(const TCommand& command);
     void Execute(std::uint8_t kind, TColor color = clBlack);
     void NewLine();

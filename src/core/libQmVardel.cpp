@@ -2,4 +2,6 @@
 
 #include "platform/uPathDelim.h"
 
-std::string TVardelApp::QuarantineDir() const { return qm::IncludeTrailingPathDelimiter(AppDir) + "back" + qm::PathDelim; }
+std::string TVardelApp::QuarantineDir() const {
+    return qm::IncludeTrailingPathDelimiter(AppDir) + "back" + qm::PathDelim;
+}

@@ -4,7 +4,8 @@
 
 class TVardelApp : public TQmApp {
 public:
-    explicit TVardelApp(const TQmAppPorts& ports, const std::string& code = "QmVardel") : TQmApp(code, ports) {}
+    explicit TVardelApp(const TQmAppPorts& ports, const std::string& code = "QmVardel")
+        : TQmApp(code, ports) {}
     // AppDir + "back" + delimiter: the quarantine folder.
     std::string QuarantineDir() const;
 };

@@ -6,14 +6,19 @@
 
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <limits>
 
 namespace {
 
 const std::string kEscapePrefix = "\\e:";
 
-bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 bool ValueNeedsEscape(const std::string& v) {
     if (v.empty())
@@ -31,7 +36,8 @@ bool ValueNeedsEscape(const std::string& v) {
 }
 
 bool KeyNeedsEscape(const std::string& k) {
-    if (k.empty() || IsBlank(k.front()) || IsBlank(k.back()) || k.front() == ';' || k.starts_with(kEscapePrefix))
+    if (k.empty() || IsBlank(k.front()) || IsBlank(k.back()) || k.front() == ';' ||
+        k.starts_with(kEscapePrefix))
         return true;
     for (char c : k)
         if (c == '=' || c == '[' || c == ']' || IsControl(static_cast<unsigned char>(c)))
@@ -114,8 +120,10 @@ std::optional<int> ParseInt(const std::string& text) {
         const auto v = static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
         return negative ? -v : v;
     }
-    const std::int64_t v = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-    if (magnitude > 0x80000000ull || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+    const std::int64_t v =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    if (magnitude > 0x80000000ull || v < std::numeric_limits<int>::min() ||
+        v > std::numeric_limits<int>::max())
         return std::nullopt;
     return static_cast<int>(v);
 }
@@ -133,7 +141,9 @@ void CheckSectionName(const std::string& section) {
 TAppIni::TAppIni(std::string fileName, IFileSystem& fileSystem)
     : FFileName(std::move(fileName)), FFileSystem(fileSystem) {}
 
-std::string TAppIni::EncodeKey(const std::string& key) { return KeyNeedsEscape(key) ? Escape(key, true) : key; }
+std::string TAppIni::EncodeKey(const std::string& key) {
+    return KeyNeedsEscape(key) ? Escape(key, true) : key;
+}
 
 std::string TAppIni::EncodeValue(const std::string& value) {
     return ValueNeedsEscape(value) ? Escape(value, false) : value;
@@ -151,15 +161,33 @@ std::string TAppIni::DecodeText(const std::string& stored) {
         }
         const char e = stored[++i];
         switch (e) {
-        case '\\': out += '\\'; break;
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case '0': out += '\0'; break;
-        case 's': out += ' '; break;
-        case 'q': out += '='; break;
-        case 'o': out += '['; break;
-        case 'c': out += ']'; break;
-        case ';': out += ';'; break;
+        case '\\':
+            out += '\\';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        case 's':
+            out += ' ';
+            break;
+        case 'q':
+            out += '=';
+            break;
+        case 'o':
+            out += '[';
+            break;
+        case 'c':
+            out += ']';
+            break;
+        case ';':
+            out += ';';
+            break;
         case 'x':
             if (i + 2 < stored.size() + 0 && HexDigit(stored[i + 1]) >= 0 && HexDigit(stored[i + 2]) >= 0) {
                 out += static_cast<char>(HexDigit(stored[i + 1]) * 16 + HexDigit(stored[i + 2]));
@@ -221,6 +249,7 @@ void TAppIni::Refresh() {
     if (FLoaded && stamp == FStamp)
         return;
     FLines.clear();
+    InvalidateIndex();
     FStamp = stamp;
     FLoaded = true;
     if (!stamp)
@@ -231,40 +260,101 @@ void TAppIni::Refresh() {
     const std::string text = qm::DecodeLegacyText(*content);
     const auto firstBreak = text.find_first_of("\r\n");
     if (firstBreak != std::string::npos)
-        FLineBreak = text.compare(firstBreak, 2, "\r\n") == 0 ? "\r\n" : (text[firstBreak] == '\r' ? "\r" : "\n");
+        FLineBreak =
+            text.compare(firstBreak, 2, "\r\n") == 0 ? "\r\n" : (text[firstBreak] == '\r' ? "\r" : "\n");
     for (const std::string& raw : qm::SplitLines(text))
         FLines.push_back(ParseLine(raw));
 }
 
-void TAppIni::Commit(std::vector<TLine> lines) {
-    std::string content;
+void TAppIni::WriteLines() {
+    if (FUpdateDepth > 0) {
+        FPendingWrite = true;
+        return;
+    }
     std::size_t size = 0;
-    for (const TLine& l : lines)
+    for (const TLine& l : FLines)
         size += l.Raw.size() + FLineBreak.size();
+    std::string content;
     content.reserve(size);
-    for (const TLine& l : lines) {
+    for (const TLine& l : FLines) {
         content += l.Raw;
         content += FLineBreak;
     }
     if (!FFileSystem.ReplaceFile(FFileName, content))
         throw EQmError(qm::Format("Unable to write to %s", FFileName));
-    FLines = std::move(lines);
     FStamp = FFileSystem.Stamp(FFileName);
 }
 
-std::optional<std::string> TAppIni::FindValue(const std::string& key, const std::string& section) {
-    Refresh();
-    bool inSection = false;
-    for (const TLine& l : FLines) {
-        if (l.Kind == TLine::TKind::Section) {
-            if (inSection)
-                return std::nullopt; // only the first section of that name counts
-            inSection = qm::SameText(l.Name, section);
-        } else if (inSection && l.Kind == TLine::TKind::Key && qm::SameText(l.Name, key)) {
-            return l.Value;
-        }
+void TAppIni::EndUpdate() {
+    if (FUpdateDepth == 0 || --FUpdateDepth > 0 || !FPendingWrite)
+        return;
+    FPendingWrite = false;
+    try {
+        WriteLines();
+    } catch (...) {
+        FLoaded = false; // the grouped changes did not reach the file: forget them
+        throw;
     }
-    return std::nullopt;
+}
+
+TAppIniUpdate::TAppIniUpdate(TAppIni& ini) : FIni(ini), FUncaught(std::uncaught_exceptions()) {
+    FIni.BeginUpdate();
+}
+
+TAppIniUpdate::~TAppIniUpdate() noexcept(false) {
+    if (std::uncaught_exceptions() > FUncaught) {
+        try {
+            FIni.EndUpdate();
+        } catch (...) {
+            // Already unwinding: the first error is the one the caller sees.
+        }
+        return;
+    }
+    FIni.EndUpdate();
+}
+
+void TAppIni::Commit(std::vector<TLine> lines) {
+    std::swap(FLines, lines);
+    InvalidateIndex();
+    try {
+        WriteLines();
+    } catch (...) {
+        std::swap(FLines, lines); // memory keeps matching the file that was not replaced
+        throw;
+    }
+}
+
+const TAppIni::TSectionIndex* TAppIni::FindSection(const std::string& section) {
+    Refresh();
+    if (!FIndexValid) {
+        FIndex.clear();
+        TSectionIndex* current = nullptr;
+        for (std::size_t i = 0; i < FLines.size(); ++i) {
+            const TLine& l = FLines[i];
+            if (l.Kind == TLine::TKind::Section) {
+                // Only the first section of a name counts, as with the profile functions.
+                auto [it, inserted] = FIndex.try_emplace(qm::LowerAscii(l.Name));
+                current = inserted ? &it->second : nullptr;
+                if (current)
+                    current->Header = i;
+            } else if (current && l.Kind == TLine::TKind::Key) {
+                current->Keys.try_emplace(qm::LowerAscii(l.Name), i);
+            }
+        }
+        FIndexValid = true;
+    }
+    const auto it = FIndex.find(qm::LowerAscii(section));
+    return it == FIndex.end() ? nullptr : &it->second;
+}
+
+std::optional<std::string> TAppIni::FindValue(const std::string& key, const std::string& section) {
+    const TSectionIndex* index = FindSection(section);
+    if (!index)
+        return std::nullopt;
+    const auto it = index->Keys.find(qm::LowerAscii(key));
+    if (it == index->Keys.end())
+        return std::nullopt;
+    return FLines[it->second].Value;
 }
 
 int TAppIni::ReadInt(const std::string& key, int defaultValue, const std::string& section) {
@@ -306,8 +396,8 @@ bool TAppIni::SectionExists(const std::string& section) {
     return false;
 }
 
-void TAppIni::SetValue(std::vector<TLine>& lines, const std::string& key, const std::string& value,
-                       const std::string& section) {
+TAppIni::TUndo TAppIni::SetValue(std::vector<TLine>& lines, const std::string& key, const std::string& value,
+                                 const std::string& section) {
     std::size_t header = lines.size();
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (lines[i].Kind == TLine::TKind::Section && qm::SameText(lines[i].Name, section)) {
@@ -317,18 +407,20 @@ void TAppIni::SetValue(std::vector<TLine>& lines, const std::string& key, const 
     if (header == lines.size()) {
         lines.push_back(MakeSectionLine(section));
         lines.push_back(MakeKeyLine(key, value));
-        return;
+        return {TUndo::TKind::Inserted, header, 2, {}};
     }
     std::size_t lastContent = header; // new keys go after the section's last non-blank line
     for (std::size_t i = header + 1; i < lines.size() && lines[i].Kind != TLine::TKind::Section; ++i) {
         if (lines[i].Kind == TLine::TKind::Key && qm::SameText(lines[i].Name, key)) {
+            TUndo undo{TUndo::TKind::Replaced, i, 1, std::move(lines[i])};
             lines[i] = MakeKeyLine(key, value);
-            return;
+            return undo;
         }
         if (lines[i].Kind != TLine::TKind::Blank)
             lastContent = i;
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastContent + 1), MakeKeyLine(key, value));
+    return {TUndo::TKind::Inserted, lastContent + 1, 1, {}};
 }
 
 void TAppIni::RemoveSection(std::vector<TLine>& lines, const std::string& section) {
@@ -347,9 +439,32 @@ void TAppIni::RemoveSection(std::vector<TLine>& lines, const std::string& sectio
 void TAppIni::WriteString(const std::string& key, const std::string& value, const std::string& section) {
     CheckSectionName(section);
     Refresh();
-    std::vector<TLine> lines = FLines;
-    SetValue(lines, key, value, section);
-    Commit(std::move(lines));
+    // Changed in place (no copy of a large file per write) and undone when the file refuses it.
+    TUndo undo;
+    std::optional<std::size_t> known;
+    if (const TSectionIndex* index = FindSection(section)) {
+        if (const auto it = index->Keys.find(qm::LowerAscii(key)); it != index->Keys.end())
+            known = it->second;
+    }
+    if (known) {
+        undo = {TUndo::TKind::Replaced, *known, 1, std::move(FLines[*known])};
+        FLines[*known] = MakeKeyLine(key, value);
+    } else {
+        undo = SetValue(FLines, key, value, section);
+        InvalidateIndex();
+    }
+    try {
+        WriteLines();
+    } catch (...) {
+        if (undo.Kind == TUndo::TKind::Replaced) {
+            FLines[undo.Index] = std::move(undo.Old);
+        } else {
+            const auto first = FLines.begin() + static_cast<std::ptrdiff_t>(undo.Index);
+            FLines.erase(first, first + static_cast<std::ptrdiff_t>(undo.Count));
+            InvalidateIndex();
+        }
+        throw;
+    }
 }
 
 void TAppIni::WriteInt(const std::string& key, int value, const std::string& section) {

@@ -23,7 +23,23 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+class TAppIni;
+
+// Scope guard for TAppIni::BeginUpdate/EndUpdate.
+class TAppIniUpdate {
+public:
+    explicit TAppIniUpdate(TAppIni& ini);
+    ~TAppIniUpdate() noexcept(false);
+    TAppIniUpdate(const TAppIniUpdate&) = delete;
+    TAppIniUpdate& operator=(const TAppIniUpdate&) = delete;
+
+private:
+    TAppIni& FIni;
+    int FUncaught;
+};
 
 class TAppIni {
 public:
@@ -33,7 +49,8 @@ public:
 
     int ReadInt(const std::string& key, int defaultValue, const std::string& section);
     bool ReadBool(const std::string& key, bool defaultValue, const std::string& section);
-    std::string ReadString(const std::string& key, const std::string& defaultValue, const std::string& section);
+    std::string ReadString(const std::string& key, const std::string& defaultValue,
+                           const std::string& section);
     // Empties list, then appends every value of the section's key lines in file order.
     void ReadList(const std::string& section, std::vector<std::string>& list);
     bool SectionExists(const std::string& section);
@@ -48,6 +65,12 @@ public:
     void WriteList(const std::string& section, const std::vector<std::string>& list);
     void EraseSection(const std::string& section);
 
+    // Groups writes into one atomic replacement: inside BeginUpdate/EndUpdate (nestable) writes change
+    // the parsed file only, and the outermost EndUpdate writes it once. When that write is refused it
+    // raises, and the grouped changes are dropped (the file on disk is read again).
+    void BeginUpdate() { ++FUpdateDepth; }
+    void EndUpdate();
+
     // The escaped forms, exposed for tests and for callers that compose keys.
     static std::string EncodeKey(const std::string& key);
     static std::string EncodeValue(const std::string& value);
@@ -61,19 +84,41 @@ private:
         std::string Value; // key line: the decoded value
     };
 
+    // What one in-place change did, so a refused write can take it back.
+    struct TUndo {
+        enum class TKind { Replaced, Inserted } Kind = TKind::Inserted;
+        std::size_t Index = 0;
+        std::size_t Count = 0;
+        TLine Old;
+    };
+
     void Refresh();
+    void WriteLines();
     void Commit(std::vector<TLine> lines);
     static TLine ParseLine(const std::string& raw);
     static TLine MakeKeyLine(const std::string& key, const std::string& value);
     static TLine MakeSectionLine(const std::string& section);
     std::optional<std::string> FindValue(const std::string& key, const std::string& section);
-    static void SetValue(std::vector<TLine>& lines, const std::string& key, const std::string& value,
-                         const std::string& section);
+    static TUndo SetValue(std::vector<TLine>& lines, const std::string& key, const std::string& value,
+                          const std::string& section);
     static void RemoveSection(std::vector<TLine>& lines, const std::string& section);
+
+    // Where the first section of each name starts and where its keys are (names lowered); rebuilt
+    // only after lines were inserted or removed, so a value replacement keeps it.
+    struct TSectionIndex {
+        std::size_t Header = 0;
+        std::unordered_map<std::string, std::size_t> Keys;
+    };
+    const TSectionIndex* FindSection(const std::string& section);
+    void InvalidateIndex() { FIndexValid = false; }
 
     std::string FFileName;
     IFileSystem& FFileSystem;
     std::vector<TLine> FLines;
+    std::unordered_map<std::string, TSectionIndex> FIndex;
+    bool FIndexValid = false;
+    int FUpdateDepth = 0;
+    bool FPendingWrite = false;
     std::optional<TFileStamp> FStamp;
     bool FLoaded = false;
     std::string FLineBreak = "\n";

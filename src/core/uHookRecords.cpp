@@ -14,7 +14,8 @@ std::string DecodeField(std::span<const std::uint8_t> message, std::size_t offse
     return Utf16LeToUtf8(message.data() + offset, available, units);
 }
 
-void EncodeField(std::vector<std::uint8_t>& out, std::size_t offset, std::size_t units, const std::string& text) {
+void EncodeField(std::vector<std::uint8_t>& out, std::size_t offset, std::size_t units,
+                 const std::string& text) {
     std::u16string wide = Utf8ToUtf16(text);
     if (wide.size() > units - 1) {
         wide.resize(units - 1);

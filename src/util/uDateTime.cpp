@@ -33,12 +33,13 @@ void CivilFromUnixDays(std::int64_t z, int& year, int& month, int& day) {
 } // namespace
 
 std::int32_t DaysFromCivil(int year, int month, int day) {
-    return static_cast<std::int32_t>(DaysFromUnixCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
-                                     kUnixEpochDay);
+    return static_cast<std::int32_t>(
+        DaysFromUnixCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) + kUnixEpochDay);
 }
 
 TDateTime EncodeDateTime(const TDateParts& p) {
-    const double time = (p.Hour * 3600000.0 + p.Minute * 60000.0 + p.Second * 1000.0 + p.Millisecond) / 86400000.0;
+    const double time =
+        (p.Hour * 3600000.0 + p.Minute * 60000.0 + p.Second * 1000.0 + p.Millisecond) / 86400000.0;
     return DaysFromCivil(p.Year, p.Month, p.Day) + time;
 }
 
@@ -59,6 +60,8 @@ TDateParts DecodeDateTime(TDateTime value) {
     return p;
 }
 
-std::int32_t DayNumber(TDateTime value) { return static_cast<std::int32_t>(std::floor(value)); }
+std::int32_t DayNumber(TDateTime value) {
+    return static_cast<std::int32_t>(std::floor(value));
+}
 
 } // namespace qm

@@ -5,7 +5,9 @@
 namespace qm {
 
 std::string FormatArgs(std::string_view format, const TFormatArg* args, std::size_t count) {
-    auto fail = [format]() { throw EQmError("Format '" + std::string(format) + "' invalid or incompatible with argument"); };
+    auto fail = [format]() {
+        throw EQmError("Format '" + std::string(format) + "' invalid or incompatible with argument");
+    };
     std::string out;
     std::size_t next = 0;
     for (std::size_t i = 0; i < format.size(); ++i) {

@@ -8,7 +8,10 @@
 using namespace qm;
 
 TEST(StrUtils, TrimRemovesEveryCharacterAtOrBelowBlank) {
-    EXPECT_EQ(Trim(std::string("\t\r\n \x01" "a b\x1f \0", 10)), "a b");
+    EXPECT_EQ(Trim(std::string("\t\r\n \x01"
+                               "a b\x1f \0",
+                               10)),
+              "a b");
     EXPECT_EQ(Trim("   "), "");
     EXPECT_EQ(TrimLeft("  x "), "x ");
     EXPECT_EQ(TrimRight("  x "), "  x");
@@ -27,10 +30,11 @@ TEST(Wildcard, FollowsTheWindowsRules) {
         const char* mask;
         bool match;
     } rows[] = {
-        {"foo.exe", "*exe", true},   {"fooexe", "*exe", true},  {"A.EXE", "*exe", true},
-        {"a.ex", "*exe", false},     {"abc", "a?c", true},      {"ac", "a?c", false},
-        {"noext", "*.*", true},      {"x.y.z", "*.z", true},    {"", "*", true},
-        {"aaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*b", true},
+        {"foo.exe", "*exe", true}, {"fooexe", "*exe", true},
+        {"A.EXE", "*exe", true},   {"a.ex", "*exe", false},
+        {"abc", "a?c", true},      {"ac", "a?c", false},
+        {"noext", "*.*", true},    {"x.y.z", "*.z", true},
+        {"", "*", true},           {"aaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*b", true},
     };
     for (const Row& r : rows)
         EXPECT_EQ(MatchesMask(r.name, r.mask), r.match) << r.name << " ~ " << r.mask;

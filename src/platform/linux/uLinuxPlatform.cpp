@@ -67,7 +67,9 @@ private:
     TFd FFd;
 };
 
-bool StatPath(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+bool StatPath(const std::string& path, struct stat& st) {
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 } // namespace
 
@@ -86,7 +88,9 @@ std::string TLinuxProgramImage::ExecutablePath() const {
     return path;
 }
 
-std::string TLinuxProgramImage::FileVersion() const { return QM_FILE_VERSION; }
+std::string TLinuxProgramImage::FileVersion() const {
+    return QM_FILE_VERSION;
+}
 
 qm::TDateTime UnixTimeToLocalDateTime(long long seconds, long nanoseconds) {
     const time_t t = static_cast<time_t>(seconds);
@@ -224,7 +228,8 @@ bool TLinuxFileSystem::CreateDirectories(const std::string& path) {
 
 std::string QmRuntimeDir() {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir = (xdg && *xdg) ? std::string(xdg) + "/QmVardel" : "/tmp/QmVardel-" + std::to_string(::getuid());
+    std::string dir =
+        (xdg && *xdg) ? std::string(xdg) + "/QmVardel" : "/tmp/QmVardel-" + std::to_string(::getuid());
     ::mkdir(dir.c_str(), 0700);
     return dir;
 }

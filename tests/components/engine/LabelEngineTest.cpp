@@ -40,7 +40,7 @@ TLabelPaintResult Paint(TFakeLabelSurface& surface, const TLabelSetup& setup) {
     input.WordWrap = setup.WordWrap;
     input.AutoSize = setup.AutoSize;
     input.Width = setup.Width;
-    TLabelEngine engine;
+    TQmLabelEngine engine;
     return engine.Paint(surface, input);
 }
 
@@ -68,6 +68,13 @@ TEST(LabelEngineTest, ScanResultDrawsTheNumberBoldWithoutItsDot) {
 
 TEST(LabelEngineTest, LeadingDotsAreConsumedWhileTwoCharactersRemain) {
     EXPECT_THAT(DrawsOf("..."), ElementsAre(TFakeDraw{0, 0, ".", FontOf(fsBold)}));
+}
+
+TEST(LabelEngineTest, WordOfManyMarkersIsDrawnWithoutExhaustingTheStack) {
+    const std::string word = std::string(200000, '.') + "x";
+    EXPECT_THAT(DrawsOf(word + " y"),
+                ElementsAre(TFakeDraw{0, 0, "x", FontOf(fsBold)}, TFakeDraw{12, 0, " ", FontOf()},
+                            TFakeDraw{22, 0, "y", FontOf()}));
 }
 
 TEST(LabelEngineTest, PlainReturnsToBlackUprightTextWhateverTheLabelFontColour) {
@@ -251,7 +258,7 @@ TEST(LabelEngineTest, AutoSizeMeasuresTheTextInTheFontCurrentAtItsEnd) {
 
 TEST(LabelEngineTest, EveryPaintFillsUnlessTransparentAndStartsFromTheLabelFont) {
     TFakeLabelSurface surface;
-    TLabelEngine engine;
+    TQmLabelEngine engine;
     const std::vector<std::string> first = {"<b>a", "b"};
     TLabelPaintInput input;
     input.Text = &first;
