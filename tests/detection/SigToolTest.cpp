@@ -1,0 +1,107 @@
+// Runs the built qmvardel-sig on a small tree: the shipped test file and one ordinary file.
+#include "TestSandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct TRun {
+    int ExitCode = -1;
+    std::string Out;
+    std::string Err;
+};
+
+TRun RunTool(const TTestSandbox& box, const std::string& args) {
+    const std::string out = box.Path("out.txt");
+    const std::string err = box.Path("err.txt");
+    const std::string cmd = "'" + std::string(QM_TEST_BIN_DIR) + "/qmvardel-sig' " + args + " >'" + out +
+                            "' 2>'" + err + "' </dev/null";
+    const int status = std::system(cmd.c_str());
+    TRun run;
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Out = ReadFile(out);
+    run.Err = ReadFile(err);
+    return run;
+}
+
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+
+} // namespace
+
+TEST(SigTool, ExitCodesAndOutputOnASmallTree) {
+    TTestSandbox box;
+    const std::string resources = std::string(QM_TEST_SOURCE_DIR) + "/resources/";
+    const std::string testFile =
+        box.Write("tree/sub/qmvardel-test.sh", ReadFile(resources + "qmvardel-test.sh"));
+    const std::string ordinary = box.Write("tree/ordinary.txt", std::string(4096, 'o'));
+    const std::string tree = Quote(box.Path("tree"));
+    const std::string T = Quote(testFile);
+    const std::string O = Quote(ordinary);
+    const std::string missing = Quote(box.Path("tree/missing"));
+    const std::string fingerprint = "4096-2165636AB36E706E652E2E652E2E2E2E0A";
+    std::string ordinaryFingerprint = "4096-"; // 'o' is 6F at every sampled offset
+    for (int i = 0; i < 17; ++i)
+        ordinaryFingerprint += "6F";
+    const std::string db = Quote(box.Write("db/Sygn.ini", "[3.2]\r\n" + fingerprint + "\r\nfoo\r\n" +
+                                                              "4096-" + std::string(34, '0') + "\r\n"));
+    const std::string opt = "--db " + db + " ";
+    std::error_code ec;
+    std::filesystem::resize_file(box.Write("big/huge.bin", ""), 1ull << 31, ec);
+    const std::string huge = ec ? T + " " + missing : Quote(box.Path("big/huge.bin"));
+
+    struct Row {
+        std::string args;
+        int exitCode;
+        std::string out; // the whole standard output, unless outContains is set
+        bool outContains = false;
+    } rows[] = {
+        {"fingerprint " + T, 0, fingerprint + "\n"},
+        {"fingerprint " + T + " " + O, 0, fingerprint + "\n" + ordinaryFingerprint + "\n"},
+        {"fingerprint " + T + " " + missing, 2, fingerprint + "\n"},
+        {"fingerprint " + tree, 2, ""},
+        {"fingerprint " + huge, 2, ec ? fingerprint + "\n" : ""}, // 2 GiB: a line that could never match
+        {"fingerprint", 2, ""},
+        {"check " + opt + O, 0, ""},
+        {"check " + opt + T + " " + O, 1, testFile + "\n"},
+        {"check " + opt + tree, 1, testFile + "\n"},
+        {"check " + tree + " --db=" + db, 1, testFile + "\n"},
+        {"check " + opt + O + " " + missing, 2, ""},
+        {"check " + opt + T + " " + missing, 2, testFile + "\n"},
+        {"check --db " + Quote(box.Path("none.ini")) + " " + T, 2, ""},
+        {"check " + T, 1, testFile + "\n"}, // the starter database beside the program
+        {"check " + opt, 2, ""},
+        {"check --bogus " + T, 2, ""},
+        {"info " + opt, 0, "Baza: " + box.Path("db/Sygn.ini") + "\nWersja: 3.2\nData: ", true},
+        {"info " + opt, 0, "Sygnatury: 3\nRóżne rozmiary: 2\nBłędne wiersze: 1\n  wiersz 3: ", true},
+        {"--help", 0, "fingerprint PLIK...", true},
+        {"check --help", 0, "--db ŚCIEŻKA", true},
+        {"frob", 2, ""},
+        {"", 2, ""},
+    };
+    for (const Row& r : rows) {
+        const TRun run = RunTool(box, r.args);
+        EXPECT_EQ(run.ExitCode, r.exitCode) << r.args << "\n" << run.Err;
+        if (r.outContains) {
+            EXPECT_NE(run.Out.find(r.out), std::string::npos) << r.args << "\n" << run.Out;
+        } else {
+            EXPECT_EQ(run.Out, r.out) << r.args;
+        }
+        if (r.exitCode == 2) {
+            EXPECT_NE(run.Err, "") << r.args << ": an error says why";
+        }
+    }
+}
