@@ -24,6 +24,11 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("QmVardel"));
 
+    // First of all, so that the end of work arriving during the start is answered once the loop
+    // runs instead of killing the program half-way.
+    const int terminationFd = TerminationSignalFd();
+    std::unique_ptr<QSocketNotifier> termination;
+
     // 1-2. The line monitor and the remote-access loader state are created here when they exist.
     TLinuxProgramImage image;
     TLinuxFileSystem fileSystem;
@@ -60,11 +65,10 @@ int main(int argc, char** argv) {
     };
     QObject::connect(&application, &QGuiApplication::commitDataRequest, frmMain.get(),
                      [&frmMain](QSessionManager&) { frmMain->QueryEndSession(); });
-    std::unique_ptr<QSocketNotifier> termination;
-    if (const int fd = TerminationSignalFd(); fd >= 0) {
-        termination = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, fd] {
-            DrainTerminationSignalFd(fd);
+    if (terminationFd >= 0) {
+        termination = std::make_unique<QSocketNotifier>(terminationFd, QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, terminationFd] {
+            DrainTerminationSignalFd(terminationFd);
             frmMain->QueryEndSession();
             QCoreApplication::quit();
         });

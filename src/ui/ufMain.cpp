@@ -164,10 +164,9 @@ void TfrmMain::ConnectHandlers() {
 }
 
 void TfrmMain::BindOption(QCheckBox* box, const char* key) {
-    connect(box, &QCheckBox::toggled, this, [this, box, key](bool checked) {
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
         if (FLoading)
             return;
-        (void)box;
         Guarded([this, key, checked] { Ini().WriteBool(key, checked, kMain); });
     });
 }
@@ -275,7 +274,8 @@ void TfrmMain::ApplySkin(int index) {
     TFlagScope loading(FLoading, true);
     const QString folder =
         QDir(QString::fromStdString(qm::IncludeTrailingPathDelimiter(FApp.AppDir)))
-            .filePath(QStringLiteral("Skins/%1").arg(QLatin1String(kSkinFolders[index & 3])));
+            .filePath(QStringLiteral("Skins/%1")
+                          .arg(QLatin1String(kSkinFolders[index >= 0 && index < 4 ? index : 0])));
     LoadSkinFile(QDir(folder).filePath(QStringLiteral("skin.ini")), TSkinKind::skControls, *bsSkinData);
     const QString dialog = QDir(folder).filePath(QStringLiteral("dialog.in1"));
     if (!QFileInfo::exists(dialog) || !LoadSkinFile(dialog, TSkinKind::skDialogFrame, *DialogSkinData))

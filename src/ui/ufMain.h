@@ -103,7 +103,8 @@ public:
     // Help.
     void ShowHelpTopic(const std::string& topic) override;
 
-    // Connection status.
+    // Connection status. The line monitor's report (LineCallState) calls these: SetConnected with
+    // the last dial request's number when the modem connects, SetNotConnected when the call ends.
     void SetConnected(const std::string& number);
     void SetNotConnected();
     void SetConnectedNumber(const std::string& number);

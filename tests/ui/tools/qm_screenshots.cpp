@@ -4,10 +4,12 @@
 #include "core/libQmVardel.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "ui/uQtTimer.h"
+#include "ui/uSkinForm.h"
 #include "ui/uTrayIcon.h"
 #include "ui/ufAlarmMessageDlg.h"
 #include "ui/ufMain.h"
 #include "ui/ufOptionsTab.h"
+#include "ui/ufQueryDlg.h"
 
 #include "fakes/FakePorts.h"
 #include "fakes/FakeShellPorts.h"
@@ -78,6 +80,14 @@ int main(int argc, char** argv) {
     alarm.show();
     QApplication::processEvents();
     alarm.grab().save(QDir(outDir).filePath(QStringLiteral("alarm%1.png").arg(suffix)));
+    TfrmQueryDlg query;
+    query.setWindowTitle("Dozwolony numer");
+    query.labMsg->setText("Podaj dozwolony numer");
+    query.tbInput->setText("0202122");
+    (new TbsBusinessSkinForm(&query))->Apply(frm.bsSkinData, frm.DialogSkinData);
+    query.show();
+    QApplication::processEvents();
+    query.grab().save(QDir(outDir).filePath(QStringLiteral("query%1.png").arg(suffix)));
     frm.TrayIcon()->mnuTrayPopup->popup(QPoint(10, 10));
     QApplication::processEvents();
     frm.TrayIcon()->mnuTrayPopup->grab().save(
