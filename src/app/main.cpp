@@ -70,6 +70,11 @@ int main(int argc, char** argv) {
         QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, terminationFd] {
             DrainTerminationSignalFd(terminationFd);
             frmMain->QueryEndSession();
+            // An open message box or prompt (a question of the creation sequence, a dial
+            // request) is closed as if rejected, so that the end is not held up by it.
+            while (QWidget* modal = QApplication::activeModalWidget())
+                if (!modal->close())
+                    break;
             QCoreApplication::quit();
         });
     }
@@ -79,7 +84,9 @@ int main(int argc, char** argv) {
     else if (!frmMain->IsTrayAvailable())
         frmMain->showMinimized();
 
-    const int result = QApplication::exec();
+    // The end of work may come while the creation sequence has a message box open; the loop
+    // that box ran has then already been told to stop, and a new one would never be.
+    const int result = frmMain->IsClosing() ? 0 : QApplication::exec();
 
     // The end, in reverse order; nothing in the window's destruction uses the context.
     termination.reset();

@@ -12,8 +12,8 @@
 #include <cstdio>
 
 TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(ports)) {
-    if (FPorts.RemoteAccess) {
-        FRemoteAccess = FPorts.RemoteAccess;
+    if (FPorts.Overrides.RemoteAccess) {
+        FRemoteAccess = FPorts.Overrides.RemoteAccess;
     } else {
         FOwnProcesses = std::make_unique<TLinuxProcessControl>();
         FOwnRemoteAccess = std::make_unique<TLinuxRemoteAccess>("/etc", *FOwnProcesses);
@@ -26,7 +26,7 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
             else
                 QApplication::restoreOverrideCursor();
         };
-    IHookLibrary* library = FPorts.HookLibrary;
+    IHookLibrary* library = FPorts.Overrides.HookLibrary;
     if (!library) {
         FOwnHookLibrary = std::make_unique<TLinuxHookLibrary>();
         library = FOwnHookLibrary.get();
@@ -36,13 +36,15 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
                                                                *FPorts.LastRequest)
                                 : std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView);
     FDispatcher = std::make_unique<THookDispatcher>(*this);
-    FServer = std::make_unique<THookSocketServer>(
-        FPorts.SocketPath.empty() ? THookSocketServer::DefaultSocketPath() : FPorts.SocketPath, *FDispatcher);
+    FServer = std::make_unique<THookSocketServer>(FPorts.Overrides.SocketPath.empty()
+                                                      ? THookSocketServer::DefaultSocketPath()
+                                                      : FPorts.Overrides.SocketPath,
+                                                  *FDispatcher);
     FServer->OnHandlerError = [this](const std::string& text) {
         if (FPorts.ShowError)
             FPorts.ShowError(text);
     };
-    IFileSystem* fileSystem = FPorts.FileSystem;
+    IFileSystem* fileSystem = FPorts.Overrides.FileSystem;
     if (!fileSystem) {
         FOwnFileSystem = std::make_unique<TLinuxFileSystem>();
         fileSystem = FOwnFileSystem.get();

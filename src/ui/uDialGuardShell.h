@@ -19,6 +19,15 @@
 
 class QWidget;
 
+// Stand-ins for the system, for tests; unset parts are the Linux implementations over the real
+// system and the runtime folder's hook.sock.
+struct TDialGuardOverrides {
+    IFileSystem* FileSystem = nullptr;
+    IRemoteAccess* RemoteAccess = nullptr;
+    IHookLibrary* HookLibrary = nullptr;
+    std::string SocketPath;
+};
+
 struct TDialGuardShellPorts {
     IAlarmHost& Host;
     TAllowedList& AllowedList;
@@ -28,11 +37,7 @@ struct TDialGuardShellPorts {
     std::function<void(const std::string&)> SetWindowTitle; // the main window's title
     // The owner's fields for the previous request; none: the guard keeps its own.
     std::optional<TLastDialRequest> LastRequest;
-    // Optional stand-ins; the Linux implementations over the real system otherwise.
-    IFileSystem* FileSystem = nullptr;
-    IRemoteAccess* RemoteAccess = nullptr;
-    IHookLibrary* HookLibrary = nullptr;
-    std::string SocketPath; // empty: the runtime folder's hook.sock
+    TDialGuardOverrides Overrides;
 };
 
 class TDialGuardShell : public IHookHandler, private IHookStartView {
@@ -42,6 +47,8 @@ public:
 
     // Starts serving the hook socket; false (and the reason on stderr) when it cannot.
     bool Listen();
+    // Stops serving: the socket goes and open connections are closed unanswered.
+    void Stop() { FServer->Close(); }
     // The hook files check, then (when it passed) the start; in the creation sequence.
     bool CheckHookFiles() { return FStarter->CheckHookFiles(); }
     void StartHooks() { FStarter->StartHooks(); }

@@ -54,12 +54,18 @@ THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& di
 }
 
 THookSocketServer::~THookSocketServer() {
-    for (auto& [id, connection] : FConnections) {
-        connection->Dead = true;
-        ::close(connection->Fd);
-    }
+    Close();
+}
+
+void THookSocketServer::Close() {
+    while (!FConnections.empty())
+        CloseConnection(FConnections.begin()->first);
     if (FListenFd >= 0) {
+        FListenNotifier->setEnabled(false);
+        FListenNotifier->deleteLater();
+        FListenNotifier = nullptr;
         ::close(FListenFd);
+        FListenFd = -1;
         ::unlink(FSocketPath.c_str());
     }
 }

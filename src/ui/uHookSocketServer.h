@@ -28,6 +28,8 @@ public:
     // Creates the folder if needed, checks it and the socket file, and listens. False with
     // ErrorText() set when it cannot.
     bool Listen();
+    // Stops listening and closes every connection; a frame being decided gets no answer.
+    void Close();
     const std::string& ErrorText() const { return FErrorText; }
     const std::string& SocketPath() const { return FSocketPath; }
     bool IsListening() const { return FListenFd >= 0; }

@@ -11,6 +11,7 @@
 #include "platform/ISoundPlayer.h"
 #include "platform/ITimer.h"
 #include "ui/uAlarmHost.h"
+#include "ui/uDialGuardShell.h"
 #include "ui/uMessageBoxPort.h"
 
 #include <QCheckBox>
@@ -35,7 +36,6 @@ class TOptionsTab;
 class TTrayIcon;
 class THelpWindow;
 class TbsSkinData;
-class TDialGuardShell;
 
 // What the window is built with.
 struct TfrmMainContext {
@@ -55,6 +55,8 @@ struct TfrmMainContext {
     std::function<void()> OnTerminate;
     // Called at the end of the window's clean-up (FormDestroy).
     std::function<void()> OnFormDestroyed;
+    // Stand-ins for the dial guard's system parts (tests); unset: the real system.
+    TDialGuardOverrides DialGuard = {};
 };
 
 // Skin folders under Skins/, by the index of cmbSkins.

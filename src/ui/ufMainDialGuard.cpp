@@ -14,10 +14,7 @@ void TfrmMain::CreateDialGuard() {
         [this](const std::string& text) { ShowError(text); },
         [this](const std::string& title) { setWindowTitle(QString::fromStdString(title)); },
         TLastDialRequest{FLastNumber, FLastRequestTag, FLastAllowed},
-        nullptr,
-        nullptr,
-        nullptr,
-        {},
+        FContext.DialGuard,
     });
     // The window answers hook messages from its creation on, as a window receives them.
     FDialGuard->Listen();

@@ -145,7 +145,10 @@ void TfrmMain::FormDestroy() {
     if (FFormDestroyed)
         return;
     FFormDestroyed = true;
-    FDialGuard.reset(); // no request may be decided over a list that is gone
+    // No request may be decided over a list that is gone; the guard itself goes with the window,
+    // as a request being decided right now still runs on it.
+    if (FDialGuard)
+        FDialGuard->Stop();
     FAllowedList.reset();
     // The signature database is freed here, after the allowed numbers list.
     FConnectionTimer->Stop();

@@ -265,3 +265,13 @@ TEST_F(DialGuardE2E, SecondRequestDuringAnOpenPromptIsAnsweredFirst) {
     Keys(firstPrompt, {"Escape"});
     EXPECT_EQ(ResultOf(*first), "1");
 }
+
+TEST_F(DialGuardE2E, EndOfWorkIsNotHeldUpByAnOpenPrompt) {
+    auto hook = StartHook({"dial", "--tag", "1", "0600"});
+    ASSERT_FALSE(WaitForPrompts(1).isEmpty()) << Log();
+    FProgram.terminate();
+    ASSERT_TRUE(FProgram.waitForFinished(15000)) << Log();
+    EXPECT_EQ(FProgram.exitCode(), 0);
+    // The request got no answer; the sender says so instead of hanging.
+    EXPECT_EQ(ResultOf(*hook).substr(0, 9), "(failed 1");
+}

@@ -323,3 +323,20 @@ TEST(HookSocketServer, HandlerErrorIsReportedAndAnsweredZero) {
     EXPECT_EQ(client.Results, (std::vector<std::int32_t>{0, 1}));
     EXPECT_EQ(errors, std::vector<std::string>{"prompt failed"});
 }
+
+TEST(HookSocketServer, CloseEndsEveryConnectionAndRemovesTheSocket) {
+    TServerFixture f;
+    ASSERT_TRUE(f.Server.Listen());
+    TClient waiting(f.Path);
+    f.Handler.WhileHolding = [&] {
+        f.Server.Close(); // the end of work while a request is being decided
+        f.Handler.Release = true;
+    };
+    waiting.SendDial("hold");
+    ASSERT_TRUE(PumpUntil([&] { return f.Handler.Order.size() == 1; }));
+    EXPECT_EQ(f.Server.ConnectionCount(), 0u);
+    EXPECT_FALSE(f.Server.IsListening());
+    EXPECT_FALSE(std::filesystem::exists(f.Path));
+    waiting.Poll();
+    EXPECT_TRUE(waiting.Results.empty()); // no answer after the end
+}

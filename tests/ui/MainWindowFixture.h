@@ -6,7 +6,9 @@
 #include "ui/ufMain.h"
 
 #include "UiTestUtil.h"
+#include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
+#include "fakes/FakeRemoteAccess.h"
 #include "fakes/FakeShellPorts.h"
 
 #include <QTemporaryDir>
@@ -50,6 +52,8 @@ protected:
     TFakeAutoStart AutoStart;
     TFakeSoundPlayer Sound;
     TRecordingMessageBox Box;
+    TFakeRemoteAccess Remote;
+    TFakeHookLibrary HookLibrary;
     std::unique_ptr<TVardelApp> App;
     std::unique_ptr<TfrmMain> Frm;
     int Terminations = 0;
@@ -89,6 +93,10 @@ protected:
                                 [this] {
                                     ++FormDestroyRuns;
                                 }};
+        // The hook files are in place and the hook starts; the socket lies in the test's folder.
+        Files.Put(AppDir() + "vardeld", "");
+        Files.Put(AppDir() + "libVardelHk.so", "");
+        context.DialGuard = {&Files, &Remote, &HookLibrary, AppDir() + "run/hook.sock"};
         Frm = std::make_unique<TfrmMain>(context);
         Frm->FormCreate();
     }
