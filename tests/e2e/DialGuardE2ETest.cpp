@@ -165,8 +165,8 @@ protected:
     }
 
     void Keys(const QString& window, const QStringList& keys) const {
+        // The focus change precedes the keys in the X server's event stream.
         Xdotool({"windowfocus", "--sync", window});
-        QThread::msleep(100); // the focus change reaches the program before the keys do
         Xdotool(QStringList{"key", "--delay", "50"} + keys);
     }
 
