@@ -1,29 +1,11 @@
 #include "core/uHookStarter.h"
 
+#include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
 
 #include <gmock/gmock.h>
 
 namespace {
-
-class TFakeHookLibrary : public IHookLibrary {
-public:
-    bool Loadable = true;
-    bool HasExport = true;
-    std::uint32_t Result = 1;
-    std::vector<std::string> Loaded;
-    std::vector<std::string> Calls;
-    bool Load(const std::string& path) override {
-        Loaded.push_back(path);
-        return Loadable;
-    }
-    std::optional<std::uint32_t> CallSetHooks(const std::string& companion) override {
-        if (!HasExport)
-            return std::nullopt;
-        Calls.push_back(companion);
-        return Result;
-    }
-};
 
 class TRecordingView : public IHookStartView {
 public:

@@ -2,6 +2,7 @@
 #include "ui/ufConnection.h"
 #include "ui/ufDialDialog.h"
 
+#include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeRemoteAccess.h"
 
@@ -26,26 +27,13 @@ public:
     TbsSkinData* DialogSkin() const override { return const_cast<TbsSkinData*>(&Frame); }
 };
 
-class TStubLibrary : public IHookLibrary {
-public:
-    std::vector<std::string> Calls;
-    bool Load(const std::string& path) override {
-        Calls.push_back("load " + path);
-        return true;
-    }
-    std::optional<std::uint32_t> CallSetHooks(const std::string& companion) override {
-        Calls.push_back("SetHooks " + companion);
-        return 1;
-    }
-};
-
 struct TShellFixture {
     std::string Dir;
     TShellHost Host;
     TAllowedList List;
     TFakeFileSystem Fs;
     TFakeRemoteAccess Remote;
-    TStubLibrary Library;
+    TFakeHookLibrary Library;
     std::vector<std::string> Errors;
     std::string Title;
     std::unique_ptr<TDialGuardShell> Shell;
@@ -152,8 +140,8 @@ TEST(DialGuardShell, HookStepsAndTheConnectButton) {
     EXPECT_TRUE(f.Shell->CheckHookFiles());
     f.Shell->StartHooks();
     EXPECT_EQ(f.Title, "Qm Vardel");
-    EXPECT_EQ(f.Library.Calls,
-              (std::vector<std::string>{"load /opt/qm/libVardelHk.so", "SetHooks /opt/qm/vardeld"}));
+    EXPECT_EQ(f.Library.Loaded, std::vector<std::string>{"/opt/qm/libVardelHk.so"});
+    EXPECT_EQ(f.Library.Calls, std::vector<std::string>{"/opt/qm/vardeld"});
     EXPECT_EQ(f.Errors.size(), 1u);
 
     std::vector<std::string> warnings;
