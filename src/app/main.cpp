@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, terminationFd] {
             DrainTerminationSignalFd(terminationFd);
             frmMain->QueryEndSession();
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
     }
     frmMain->FormCreate();
