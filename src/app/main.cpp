@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
             while (QWidget* modal = QApplication::activeModalWidget())
                 if (!modal->close())
                     break;
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
     }
     frmMain->FormCreate();

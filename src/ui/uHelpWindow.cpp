@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -16,6 +18,8 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     FBrowser->setObjectName(QStringLiteral("HelpBrowser"));
     FBrowser->setOpenExternalLinks(false);
     layout->addWidget(FBrowser);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void THelpWindow::ShowTopic(const QString& helpFile, const QString& topic) {

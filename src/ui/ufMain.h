@@ -51,7 +51,7 @@ struct TfrmMainContext {
     IMessageBoxPort* MessageBox = nullptr;
     // Unset: asks the desktop whether it has a notification area.
     std::optional<bool> TrayAvailable;
-    // Stops the message loop; unset = QCoreApplication::quit.
+    // Stops the message loop; unset = QCoreApplication::exit(0).
     std::function<void()> OnTerminate;
     // Called at the end of the window's clean-up (FormDestroy).
     std::function<void()> OnFormDestroyed;

@@ -134,10 +134,12 @@ void TfrmMain::mnuCloseClick() {
 }
 
 void TfrmMain::Terminate() {
+    // exit, not quit: quit would first ask every window to close, and the close query must not
+    // appear when the program ends from the tray menu.
     if (FContext.OnTerminate)
         FContext.OnTerminate();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 void TfrmMain::FormDestroy() {

@@ -119,4 +119,21 @@ TEST_F(TProgramCopies, SocketLeftByACrashedCopyDoesNotBlockTheNextStart) {
     EXPECT_EQ(next->exitCode(), 0);
 }
 
+TEST(SingleInstance, LaterCopyAsksTheFirstToComeForwardAndOtherPathsAreApart) {
+    QTemporaryDir dir;
+    TSingleInstance first("/opt/a/QmVardel", dir.path());
+    int forwards = 0;
+    first.OnBringForward = [&] {
+        ++forwards;
+    };
+    ASSERT_TRUE(first.Register());
+    TSingleInstance second("/opt/a/QmVardel", dir.path());
+    EXPECT_FALSE(second.Register());
+    EXPECT_TRUE(WaitFor([&] { return forwards == 1; }));
+    // Letter case counts on this platform: another spelling is another program.
+    TSingleInstance other("/opt/A/QmVardel", dir.path());
+    EXPECT_TRUE(other.Register());
+    EXPECT_NE(other.SocketPath(), first.SocketPath());
+}
+
 } // namespace
