@@ -123,6 +123,23 @@ TEST_F(ModemProxy, AllowedNumberConnectsAndDtrDropEndsTheCall) {
     EXPECT_TRUE(Modem->SawDial());
     ASSERT_TRUE(WaitEvents("dialing connected "));
     EXPECT_EQ(Events, "dialing connected ");
+    {
+        // A guard that starts during the call learns of it at once.
+        TLinuxTelephony lateTelephony(Run + "/line.sock");
+        TTapiMonitor late(lateTelephony);
+        std::string lateEvents;
+        late.OnCallState = [&](TTapiMonitor&, TCallStateEvent e) {
+            lateEvents += e == TCallStateEvent::cseConnected ? "connected " : "other ";
+        };
+        ASSERT_TRUE(late.Start());
+        EXPECT_TRUE(WaitUntil([&] {
+            pollfd p{late.EventFd(), POLLIN, 0};
+            if (::poll(&p, 1, 0) > 0)
+                late.ProcessReports();
+            return !lateEvents.empty();
+        }));
+        EXPECT_EQ(lateEvents, "connected ");
+    }
     // The host hangs up as pppd does: speed 0 drops DTR.
     termios t{};
     ASSERT_EQ(::tcgetattr(tty, &t), 0);
