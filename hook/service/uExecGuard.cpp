@@ -174,16 +174,15 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
         Respond(fd, true);
         return;
     }
-    if (FGuards.IsGuardProcess(pid) || FGuards.IsGuardProcess(parent)) {
-        Respond(fd, true);
-        return;
-    }
     std::vector<TGuardEntry> guards = FGuards.Snapshot();
     FPool.Keep(guards);
     // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
-    // any user could register a guard and read, or stop, everyone's programs.
+    // any user could register a guard and read, or stop, everyone's programs. A guard is not asked
+    // about its own starts or its children's (it may be waiting for them), the other guards are.
     uid_t owner = ProcessUid(pid);
-    std::erase_if(guards, [owner](const TGuardEntry& g) { return g.Uid != 0 && g.Uid != owner; });
+    std::erase_if(guards, [&](const TGuardEntry& g) {
+        return (g.Uid != 0 && g.Uid != owner) || g.Pid == pid || g.Pid == parent;
+    });
     if (guards.empty()) {
         Respond(fd, true);
         return;

@@ -3,8 +3,8 @@
 // program-start notice to the registered guards, and the event is answered from their Result.
 //
 // Safety rules this file owns: every permission event is answered exactly once on every path
-// (answer first, log second); the service's own processes, the guards themselves and their direct
-// children are allowed without asking (a guard must never wait on its own start); a guard that is
+// (answer first, log second); the service's own processes are allowed without asking, and a guard is
+// never asked about itself or its direct children (it may be waiting for them); a guard that is
 // gone is noticed by its connection closing and its events are allowed at once; no answer within
 // the bound allows the start; the thread that answers never starts anything; the queue has no limit.
 #include "uGuardRegistry.h"

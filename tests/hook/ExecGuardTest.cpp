@@ -274,3 +274,14 @@ TEST_F(ExecGuard, AUsersGuardHearsOnlyOfThatUsersStarts) {
     EXPECT_EQ(Exec({Mount->Program()}), 0);
     EXPECT_EQ(Guard->FrameCount(), 1u);
 }
+
+TEST_F(ExecGuard, AGuardIsNotAskedAboutItsOwnChildrenButTheOthersAre) {
+    StartService();
+    TStandInGuard self(Dir.Path() + "/self.sock", [](const TStandInFrame&) { return 1; });
+    Registry.Add(::getpid(), ::getuid(), self.Path());  // this process is a guard: its children start
+    EXPECT_EQ(Exec({Mount->Program()}), 0);             // nobody else to ask: allowed
+    StartGuard([](const TStandInFrame&) { return 1; }); // another guard
+    EXPECT_EQ(Exec({Mount->Program()}), -EPERM);
+    EXPECT_EQ(self.FrameCount(), 0u);
+    EXPECT_EQ(Guard->FrameCount(), 1u);
+}
