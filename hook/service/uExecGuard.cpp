@@ -5,7 +5,10 @@
 #include "uProcInfo.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <set>
@@ -59,6 +62,47 @@ std::vector<TMountEntry> ExecCapableMounts(const std::string& mountinfo) {
         out.push_back(e);
     }
     return out;
+}
+
+namespace {
+
+template <typename TEhdr, typename TPhdr> std::string ReadInterpreter(int fd) {
+    TEhdr eh{};
+    if (::pread(fd, &eh, sizeof(eh), 0) != static_cast<ssize_t>(sizeof(eh)) ||
+        eh.e_phentsize != sizeof(TPhdr) || eh.e_phnum > 256)
+        return {};
+    for (unsigned i = 0; i < eh.e_phnum; ++i) {
+        TPhdr ph{};
+        off_t at = static_cast<off_t>(eh.e_phoff + i * sizeof(TPhdr));
+        if (::pread(fd, &ph, sizeof(ph), at) != static_cast<ssize_t>(sizeof(ph)))
+            return {};
+        if (ph.p_type != PT_INTERP)
+            continue;
+        if (ph.p_filesz == 0 || ph.p_filesz > 4096)
+            return {};
+        std::string path(ph.p_filesz, '\0');
+        if (::pread(fd, path.data(), path.size(), static_cast<off_t>(ph.p_offset)) !=
+            static_cast<ssize_t>(path.size()))
+            return {};
+        path = path.substr(0, path.find('\0'));
+        // The event names the file it opened by its real path, so compare with that.
+        char real[PATH_MAX];
+        return ::realpath(path.c_str(), real) ? std::string(real) : path;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string ElfInterpreter(int fd) {
+    unsigned char ident[EI_NIDENT] = {};
+    if (::pread(fd, ident, sizeof(ident), 0) != EI_NIDENT || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return {};
+    if (ident[EI_CLASS] == ELFCLASS64)
+        return ReadInterpreter<Elf64_Ehdr, Elf64_Phdr>(fd);
+    if (ident[EI_CLASS] == ELFCLASS32)
+        return ReadInterpreter<Elf32_Ehdr, Elf32_Phdr>(fd);
+    return {};
 }
 
 TExecGuard::TExecGuard(TGuardRegistry& guards, std::function<void(const std::string&)> log)
@@ -169,6 +213,16 @@ void TExecGuard::OnEvents() {
 }
 
 void TExecGuard::HandleEvent(int fd, pid_t pid) {
+    std::string path = DescriptorPath(fd);
+    // The loader of a program just allowed is opened by the same execve: that is not another start.
+    if (auto it = FInterpreters.find(pid); it != FInterpreters.end()) {
+        bool loader = it->second == path;
+        FInterpreters.erase(it);
+        if (loader) {
+            Respond(fd, true);
+            return;
+        }
+    }
     pid_t parent = ParentPid(pid);
     if (pid == FSettings.ServicePid || parent == FSettings.ServicePid) {
         Respond(fd, true);
@@ -188,15 +242,20 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
         return;
     }
     qm::TProgramStart start;
-    start.ApplicationName = DescriptorPath(fd);
+    start.ApplicationName = path;
     start.CommandLine = PendingExecCommandLine(pid);
     start.CurrentDirectory = ProcessCwd(pid);
     ++FAsked;
     std::string shown = start.ApplicationName;
     FPending[fd] = std::make_unique<TGuardQuery>(
         *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(start), FBoundMs.load(),
-        [this, fd, shown](const TGuardVerdict& v) {
+        [this, fd, pid, shown, interpreter = ElfInterpreter(fd)](const TGuardVerdict& v) {
             bool allow = !v.Refused;
+            if (allow && !interpreter.empty()) {
+                if (FInterpreters.size() > 4096)
+                    FInterpreters.clear(); // only starts that never reached their loader are lost
+                FInterpreters[pid] = interpreter;
+            }
             Respond(fd, allow);
             FPending.erase(fd); // destroys the query that called us; nothing of it is used after
             if (v.TimedOut)

@@ -33,6 +33,9 @@ struct TMountEntry {
     bool NoExec = false;
 };
 
+// The program interpreter (the ELF loader) that a program names, or empty.
+std::string ElfInterpreter(int fd);
+
 // The filesystems worth marking in a mountinfo text: exec-capable and local, one per device.
 std::vector<TMountEntry> ExecCapableMounts(const std::string& mountinfo);
 
@@ -71,5 +74,6 @@ private:
     std::atomic<std::uint64_t> FAnswered{0}, FAsked{0};
     std::map<int, std::unique_ptr<TGuardQuery>> FPending; // event fd -> its question
     TGuardConnectionPool FPool;
+    std::map<pid_t, std::string> FInterpreters; // pid -> the loader its allowed program will open next
     class TPollLoop* FLoop = nullptr;
 };
