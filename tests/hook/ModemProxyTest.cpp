@@ -217,6 +217,8 @@ TEST_F(ModemProxy, ReloadAndStopKeepLinksAndLocksInStep) {
     EXPECT_FALSE(std::filesystem::exists(Link));
     EXPECT_FALSE(std::filesystem::exists(link2));
     EXPECT_TRUE(std::filesystem::is_empty(Dir.Path() + "/lock"));
+    EXPECT_FALSE(std::filesystem::exists(Run + "/control.sock"));
+    EXPECT_FALSE(std::filesystem::exists(Run + "/line.sock"));
 }
 
 TEST_F(ModemProxy, CallInProgressEndsWhenTheServiceStops) {
