@@ -11,7 +11,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   fi
   echo "No display found: the guard runs on the virtual display $DISPLAY."
-  echo "Look at it with: DISPLAY=$DISPLAY xwd -root | convert xwd:- screen.png"
+  echo "Look at it with: DISPLAY=$DISPLAY import -window root screen.png"
 fi
 # The hook service guards the modems' dials and every program start; only root can run it.
 if [ "$(id -u)" -eq 0 ]; then

@@ -1,23 +1,91 @@
-// The guard's entry point. Until the main window exists it prints the application context.
+// The guard's entry point: builds the process-wide objects in their order, runs the message loop
+// and takes them down in reverse, the main window last.
 #include "core/libQmVardel.h"
+#include "platform/linux/uLinuxAutoStart.h"
 #include "platform/linux/uLinuxPlatform.h"
+#include "platform/linux/uLinuxSignals.h"
+#include "ui/uQtSoundPlayer.h"
+#include "ui/uQtTimer.h"
+#include "ui/uSingleInstance.h"
+#include "ui/ufMain.h"
 #include "util/uQmError.h"
 
-#include <cstdio>
+#include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
 
-int main() {
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // The window hides into the tray and dialogs come and go: only the program's end stops the loop.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("QmVardel"));
+
+    // First of all, so that the end of work arriving during the start is answered once the loop
+    // runs instead of killing the program half-way.
+    const int terminationFd = TerminationSignalFd();
+    std::unique_ptr<QSocketNotifier> termination;
+
+    // 1-2. The line monitor and the remote-access loader state are created here when they exist.
     TLinuxProgramImage image;
     TLinuxFileSystem fileSystem;
     TLinuxNamedMutexFactory mutexes;
+    const std::string executable = image.ExecutablePath();
+
+    // 3. The registry of running copies: a second copy brings the first forward and ends.
+    auto instance = std::make_unique<TSingleInstance>(QString::fromStdString(executable),
+                                                      QString::fromStdString(QmRuntimeDir()));
+    if (!instance->Register())
+        return 0;
+
+    // 4. The application context (it clears the first-run flag).
+    std::unique_ptr<TVardelApp> vardelApp;
     try {
-        TVardelApp app({image, fileSystem, mutexes});
-        std::vector<std::string> lines;
-        app.DumpInfo(lines);
-        for (const std::string& line : lines)
-            std::printf("%s\n", line.c_str());
-    } catch (const EQmError& e) {
+        vardelApp = std::make_unique<TVardelApp>(TQmAppPorts{image, fileSystem, mutexes});
+    } catch (const std::exception& e) {
         std::fprintf(stderr, "QmVardel: %s\n", e.what());
         return 1;
     }
-    return 0;
+
+    // 5. The main window.
+    TQtTimerFactory timers;
+    const char* configDirs = std::getenv("XDG_CONFIG_DIRS");
+    TLinuxAutoStart autoStart(configDirs ? configDirs : "");
+    TQtSoundPlayer sound;
+    TfrmMainContext context{*vardelApp, timers,  autoStart,    sound, executable,
+                            {},         nullptr, std::nullopt, {},    {}};
+    for (int i = 1; i < argc; ++i)
+        context.Arguments.emplace_back(argv[i]);
+    auto frmMain = std::make_unique<TfrmMain>(context);
+    instance->OnBringForward = [&frmMain] {
+        frmMain->ShowMainWindow();
+    };
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, frmMain.get(),
+                     [&frmMain](QSessionManager&) { frmMain->QueryEndSession(); });
+    if (terminationFd >= 0) {
+        termination = std::make_unique<QSocketNotifier>(terminationFd, QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, terminationFd] {
+            DrainTerminationSignalFd(terminationFd);
+            frmMain->QueryEndSession();
+            QCoreApplication::exit(0);
+        });
+    }
+    frmMain->FormCreate();
+    if (!(frmMain->windowState() & Qt::WindowMinimized))
+        frmMain->show();
+    else if (!frmMain->IsTrayAvailable())
+        frmMain->showMinimized();
+
+    const int result = QApplication::exec();
+
+    // The end, in reverse order; nothing in the window's destruction uses the context.
+    termination.reset();
+    vardelApp.reset();
+    instance.reset();
+    // 2-1. The remote-access library and the line monitor go here when they exist.
+    frmMain.reset();
+    return result;
 }

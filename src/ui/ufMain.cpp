@@ -1,0 +1,369 @@
+#include "ui/ufMain.h"
+
+#include "components/bsSkinData.h"
+#include "platform/uPathDelim.h"
+#include "ui/uHelpWindow.h"
+#include "ui/uImages.h"
+#include "ui/uSkinLoader.h"
+#include "ui/uTrayIcon.h"
+#include "ui/ufOptionsTab.h"
+#include "ui/ufQueryDlg.h"
+#include "ui/ufScanTab.h"
+#include "ui/ufStatisticsTab.h"
+#include "ui/ufStatusTab.h"
+#include "ui/ufUpdateTab.h"
+#include "util/libStrUtilsQmPack.h"
+#include "util/uQmError.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSystemTrayIcon>
+
+namespace {
+
+constexpr const char* kMain = "main";
+
+// Sets a flag for a scope and puts the remembered value back, also when the scope fails.
+class TFlagScope {
+public:
+    TFlagScope(bool& flag, bool value) : FFlag(flag), FOld(flag) { FFlag = value; }
+    ~TFlagScope() { FFlag = FOld; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+    bool FOld;
+};
+
+} // namespace
+
+TfrmMain::TfrmMain(const TfrmMainContext& context)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint),
+      FApp(context.App), FContext(context), FAutoStart(context.AutoStart, context.ExecutablePath) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Qm Vardel "));
+    setWindowIcon(ProgramIcon(QStringLiteral("trayicon_2"), 32));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPixelSize(15);
+    setFont(arial);
+    setFixedSize(kClientWidth, kClientHeight);
+    bsSkinData = new TbsSkinData(this);
+    bsSkinData->setObjectName(QStringLiteral("bsSkinData"));
+    DialogSkinData = new TbsSkinData(this);
+    DialogSkinData->setObjectName(QStringLiteral("DialogSkinData"));
+    CreateControls();
+
+    FConnectionTimer = context.Timers.CreateTimer();
+    FConnectionTimer->SetInterval(1000);
+    FConnectionTimer->OnTimer = [this] {
+        Guarded([this] { tmrConnectionTimer(); });
+    };
+    FScanStartTimer = context.Timers.CreateTimer();
+    FScanStartTimer->SetInterval(100000);
+    FScanStartTimer->SetSingleShot(true);
+    FScanStartTimer->OnTimer = [this] {
+        Guarded([this] { tmrScanStartTimer(); });
+    };
+    FTrayIcon = new TTrayIcon(context.Timers, this);
+    FTray = std::make_unique<TTrayStateMachine>(*this, context.Timers);
+    FTrayAvailable = context.TrayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    FAutoStart.OnNotAllowed = [this](const std::string& text) {
+        FMessageBox->ShowMessageBox(text, mtInformation, mbOK);
+    };
+    ConnectHandlers();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TfrmMain::~TfrmMain() {
+    FormDestroy();
+}
+
+void TfrmMain::CreateControls() {
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setGeometry(0, 0, kClientWidth, kClientHeight);
+    StatusTab = new TStatusTab(PageControl);
+    ScanTab = new TScanTab(PageControl);
+    StatisticsTab = new TStatisticsTab(PageControl);
+    UpdateTab = new TUpdateTab(PageControl);
+    OptionsTab = new TOptionsTab(PageControl);
+    PageControl->addTab(StatusTab, QStringLiteral("Status"));
+    PageControl->addTab(ScanTab, QStringLiteral("Skanowanie"));
+    PageControl->addTab(StatisticsTab, QStringLiteral("Statystyka"));
+    PageControl->addTab(UpdateTab, QStringLiteral("Aktualizacja"));
+    PageControl->addTab(OptionsTab, QStringLiteral("Opcje"));
+
+    // Above the pages, so they show on every tab.
+    btnHelp = new QPushButton(QStringLiteral(" Pomoc"), this);
+    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+    btnHelp->setIcon(ProgramIcon(QStringLiteral("glyph_help")));
+    btnHelp->setGeometry(246, 272, 92, 25);
+    btnMinimize = new QPushButton(QStringLiteral(" Ukryj"), this);
+    btnMinimize->setObjectName(QStringLiteral("btnMinimize"));
+    btnMinimize->setGeometry(344, 272, 92, 25);
+    btnHelp->raise();
+    btnMinimize->raise();
+}
+
+void TfrmMain::ConnectHandlers() {
+    const auto on = [this](QPushButton* button, std::function<void()> handler) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { Guarded(handler); });
+    };
+    on(btnHelp, [this] { btnHelpClick(); });
+    on(btnMinimize, [this] { btnMinimizeClick(); });
+    on(StatusTab->btnConnect, [this] { btnConnectClick(); });
+    on(StatusTab->btnBreakConnection, [this] { HangUpAll(); });
+    on(ScanTab->btnStartSkan, [this] { btnStartSkanClick(); });
+    on(ScanTab->btnAbortScaning, [this] { btnAbortScaningClick(); });
+    on(ScanTab->btnRemoveDialers, [this] { btnRemoveDialersClick(); });
+    on(StatisticsTab->btnRefreshStatistics, [this] { btnRefreshStatisticsClick(); });
+    on(UpdateTab->btnUpdate, [this] { btnUpdateClick(); });
+    on(OptionsTab->btnAddConnection, [this] { btnAddConnectionClick(); });
+    on(OptionsTab->btnDeleteConnection, [this] { btnDeleteConnectionClick(); });
+    StatusTab->imgLogo->OnClick = [this] {
+        FTray->ShowLogoAnimation();
+    };
+
+    connect(OptionsTab->cmbSkins, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { cmbSkinsClick(); }); });
+    connect(OptionsTab->cmbScanFrequency, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { cmbScanFrequencyClick(); }); });
+    connect(OptionsTab->chbAutoStart, &QCheckBox::toggled, this,
+            [this] { Guarded([this] { chbAutoStartClick(); }); });
+    BindOption(OptionsTab->chbExeMonitoring, "check_exe");
+    BindOption(OptionsTab->chbCheckEntries, "check_entries");
+    BindOption(OptionsTab->chbAutoUpdate, "autoupdate");
+    BindOption(OptionsTab->chbChildMode, "childmode");
+    BindOption(OptionsTab->chbSoundEffect, "sound_effect");
+    connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 2)
+            Guarded([this] { RefreshStatistics(); });
+    });
+
+    FTrayIcon->OnShowMainWindow = [this] {
+        ShowMainWindow();
+    };
+    FTrayIcon->OnMenuOpening = [this] {
+        FTrayIcon->miBreakConnection->setEnabled(FConnectionTimer->IsActive());
+    };
+    FTrayIcon->OnBreakConnection = [this] {
+        Guarded([this] { HangUpAll(); });
+    };
+    FTrayIcon->OnClose = [this] {
+        mnuCloseClick();
+    };
+}
+
+void TfrmMain::BindOption(QCheckBox* box, const char* key) {
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+        if (FLoading)
+            return;
+        Guarded([this, key, checked] { Ini().WriteBool(key, checked, kMain); });
+    });
+}
+
+void TfrmMain::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
+
+void TfrmMain::ShowError(const std::string& text) {
+    FMessageBox->ShowMessageBox(text, mtError, mbOK);
+}
+
+void TfrmMain::FormCreate() {
+    FClosing = false;
+    FConnectionSeconds = 0;
+    FConnectedNumber.clear();
+    FUpdating = false;
+    FLastNumber.clear();
+    FLastRequestTag = 0;
+    FLastAllowed = false;
+    if (FContext.MessageBox) {
+        FMessageBox = FContext.MessageBox;
+    } else {
+        auto own = std::make_unique<TSkinMessageBoxPort>(this);
+        own->Box().OnHelp = [this] {
+            ShowHelpTopic("");
+        };
+        FOwnMessageBox = std::move(own);
+        FMessageBox = FOwnMessageBox.get();
+    }
+    FMessageBox->SetSkins(DialogSkinData, bsSkinData);
+    try {
+        FAllowedList = std::make_unique<TAllowedList>();
+        FAllowedList->OnChange = [this] {
+            AllowedListChange(*FAllowedList, Ini(), *this);
+        };
+        // The signature database is created here, over AppDir + "Sygn.ini".
+        FLoading = false;
+        FAbortScan = false;
+        SetScanAnimation(0);
+        SetStatisticsHeaders();
+        LoadSettings();
+        FScanStartTimer->Start();
+        SetNotConnected();
+        ApplyCommandLine();
+        StartLineMonitor();
+        FillEntries();
+        if (StatusTab->cmbEntries->count() > 0)
+            StatusTab->cmbEntries->setCurrentIndex(0);
+        PageControl->setCurrentWidget(StatusTab);
+        ShowDatabaseInfo();
+        if (!CheckHookFiles())
+            return;
+        StartHooks();
+        CheckRunningDialers();
+        if (FApp.FirstRun) {
+            ShowHelpTopic("");
+            PickAllowedNumbers();
+        } else {
+            CheckEntries();
+        }
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
+
+void TfrmMain::LoadSettings() {
+    TFlagScope loading(FLoading, true);
+    const int skin = Ini().ReadInt("skin", 0, kMain);
+    // A stored index outside the list falls back to the first skin.
+    OptionsTab->cmbSkins->setCurrentIndex(skin >= 0 && skin < 4 ? skin : 0);
+    ApplySkin(OptionsTab->cmbSkins->currentIndex());
+    const int frequency = Ini().ReadInt("scan_frequency", 2, kMain);
+    {
+        // Set without the change signal, then saved once: every start writes the value back.
+        const QSignalBlocker blocker(OptionsTab->cmbScanFrequency);
+        OptionsTab->cmbScanFrequency->setCurrentIndex(frequency >= 0 && frequency < 4 ? frequency : 2);
+    }
+    cmbScanFrequencyClick();
+    if (FApp.FirstRun)
+        FAutoStart.SetAutoStart(true);
+    OptionsTab->chbExeMonitoring->setChecked(Ini().ReadBool("check_exe", true, kMain));
+    OptionsTab->chbAutoStart->setChecked(FAutoStart.IsAutoStartSet());
+    OptionsTab->chbCheckEntries->setChecked(Ini().ReadBool("check_entries", true, kMain));
+    OptionsTab->chbAutoUpdate->setChecked(Ini().ReadBool("autoupdate", true, kMain));
+    OptionsTab->chbChildMode->setChecked(Ini().ReadBool("childmode", false, kMain));
+    OptionsTab->chbSoundEffect->setChecked(Ini().ReadBool("sound_effect", true, kMain));
+    std::vector<std::string> numbers;
+    Ini().ReadList(kAllowedConnectionsSection, numbers);
+    FAllowedList->Assign(std::move(numbers));
+    ShowAllowedNumbers(FAllowedList->Items());
+    RefreshStatistics();
+}
+
+void TfrmMain::ApplySkin(int index) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestoreCursor {
+        ~TRestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restoreCursor;
+    TFlagScope loading(FLoading, true);
+    const QString folder =
+        QDir(QString::fromStdString(qm::IncludeTrailingPathDelimiter(FApp.AppDir)))
+            .filePath(QStringLiteral("Skins/%1")
+                          .arg(QLatin1String(kSkinFolders[index >= 0 && index < 4 ? index : 0])));
+    LoadSkinFile(QDir(folder).filePath(QStringLiteral("skin.ini")), TSkinKind::skControls, *bsSkinData);
+    const QString dialog = QDir(folder).filePath(QStringLiteral("dialog.in1"));
+    if (!QFileInfo::exists(dialog) || !LoadSkinFile(dialog, TSkinKind::skDialogFrame, *DialogSkinData))
+        DialogSkinData->Clear();
+    setStyleSheet(bsSkinData->Loaded ? bsSkinData->StyleSheet : QString());
+    setPalette(bsSkinData->Loaded && bsSkinData->Palette ? *bsSkinData->Palette : QApplication::palette());
+    FTrayIcon->mnuTrayPopup->setStyleSheet(styleSheet());
+    if (FHelp)
+        FHelp->setStyleSheet(styleSheet());
+    if (FMessageBox)
+        FMessageBox->SetSkins(DialogSkinData, bsSkinData);
+}
+
+void TfrmMain::cmbSkinsClick() {
+    if (FLoading)
+        return;
+    const int index = OptionsTab->cmbSkins->currentIndex();
+    ApplySkin(index);
+    OptionsTab->update();
+    Ini().WriteInt("skin", index, kMain);
+}
+
+void TfrmMain::cmbScanFrequencyClick() {
+    Ini().WriteInt("scan_frequency", OptionsTab->cmbScanFrequency->currentIndex(), kMain);
+}
+
+void TfrmMain::chbAutoStartClick() {
+    if (FLoading)
+        return;
+    FAutoStart.SetAutoStart(OptionsTab->chbAutoStart->isChecked());
+    TFlagScope loading(FLoading, true);
+    OptionsTab->chbAutoStart->setChecked(FAutoStart.IsAutoStartSet());
+}
+
+void TfrmMain::ShowAllowedNumbers(const std::vector<std::string>& items) {
+    QListWidget* list = OptionsTab->lstAllowedConnections;
+    list->clear();
+    for (const std::string& number : items)
+        list->addItem(QString::fromStdString(number));
+}
+
+void TfrmMain::btnAddConnectionClick() {
+    // After the session's clean-up the list is gone; the window may still be up if the end of
+    // work was cancelled.
+    if (!FAllowedList)
+        return;
+    const TQueryResult answer =
+        QueryInput("Dozwolony numer", "Podaj dozwolony numer", bsSkinData, DialogSkinData);
+    if (!answer.Ok || qm::Trim(answer.Text).empty())
+        return;
+    FAllowedList->Add(answer.Text);
+    if (OptionsTab->lstAllowedConnections->isVisible() && OptionsTab->lstAllowedConnections->isEnabled())
+        OptionsTab->lstAllowedConnections->setFocus();
+}
+
+void TfrmMain::btnDeleteConnectionClick() {
+    QListWidget* list = OptionsTab->lstAllowedConnections;
+    if (!FAllowedList || list->count() == 0)
+        return;
+    if (const QListWidgetItem* item = list->currentItem(); item && item->isSelected())
+        FAllowedList->DeleteFirst(item->text().toStdString());
+    if (list->isVisible() && list->isEnabled())
+        list->setFocus();
+}
+
+void TfrmMain::btnHelpClick() {
+    const int index = PageControl->currentIndex();
+    if (index >= 0 && index < 5)
+        ShowHelpTopic(kTabHelpTopics[index]);
+}
+
+void TfrmMain::ShowHelpTopic(const std::string& topic) {
+    if (!FHelp) {
+        FHelp = new THelpWindow(this);
+        FHelp->setAttribute(Qt::WA_DeleteOnClose, false);
+        FHelp->setStyleSheet(styleSheet());
+    }
+    // The help document is found by its full path, so the current directory is left alone.
+    const QString file = QDir(QString::fromStdString(FApp.AppDir)).filePath(QLatin1String(kHelpFileName));
+    FHelp->ShowTopic(file, QString::fromStdString(topic));
+}
+
+void TfrmMain::SetScanAnimation(int page) {
+    ScanTab->ScanAnimationNotebook->setCurrentIndex(page);
+}
+
+int TfrmMain::HandleCopyData(std::uint32_t /*dwData*/, std::span<const std::uint8_t> /*record*/) {
+    return 0;
+}
+
+THelpWindow* TfrmMain::HelpWindow() const {
+    return FHelp.data();
+}

@@ -1,0 +1,154 @@
+// TfrmMain, continued: the tray, the connection status, hiding and showing the window, and the
+// program's end (close query, tray menu, the session's end of work).
+#include "ui/ufMain.h"
+
+#include "ui/uHelpWindow.h"
+#include "ui/uImages.h"
+#include "ui/uTrayIcon.h"
+#include "ui/ufOptionsTab.h"
+#include "ui/ufStatusTab.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+void TfrmMain::SetTrayState(int state) {
+    FTray->SetTrayState(state);
+}
+
+void TfrmMain::ShowTrayImage(TTrayImageList list, int index) {
+    const auto& images = TrayImages(list);
+    if (index >= 0 && index < images.size())
+        FTrayIcon->SetImage(images[index]);
+}
+
+void TfrmMain::SetTrayHint(const std::string& hint) {
+    FTrayIcon->SetHint(QString::fromStdString(hint));
+}
+
+void TfrmMain::StartAlarmSound() {
+    const QString path = QDir(QString::fromStdString(FApp.AppDir)).filePath(QStringLiteral("alert.wav"));
+    if (OptionsTab->chbSoundEffect->isChecked() && QFileInfo::exists(path))
+        FContext.Sound.PlayOnce(path.toStdString());
+}
+
+void TfrmMain::StopSound() {
+    FContext.Sound.Stop();
+}
+
+void TfrmMain::ShowMainWindow() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::btnMinimizeClick() {
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized))
+        HideToTray();
+}
+
+void TfrmMain::HideToTray() {
+    // Without a notification area the window stays minimised on the task bar, so the user can
+    // always get it back.
+    if (!FTrayAvailable)
+        return;
+    FTrayIcon->Reveal();
+    hide();
+}
+
+void TfrmMain::ApplyCommandLine() {
+    if (!FContext.Arguments.empty() && FContext.Arguments.front() == "tray")
+        setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void TfrmMain::SetConnectedNumber(const std::string& number) {
+    FConnectedNumber = number;
+    StatusTab->lblTelNumber->setText(QString::fromStdString(number));
+}
+
+void TfrmMain::SetConnected(const std::string& number) {
+    FConnectionSeconds = 0;
+    SetConnectedNumber(number);
+    FConnectionTimer->Start();
+    StatusTab->lblConnectionInfo->setText(QStringLiteral("Połączony z numerem:"));
+    StatusTab->imgConnectionState->clear();
+    StatusTab->imgConnectionState->setPixmap(TrayImages(TTrayImageList::tilTrayIcon)[1]);
+    SetTrayState(trayConnected);
+    StatusTab->btnBreakConnection->show();
+    StatusTab->labConnectionTime->SetCaption(" ");
+    StatusTab->labConnectionTime->show();
+    UpdateStatistics(number, true);
+    CheckAutoUpdate();
+}
+
+void TfrmMain::SetNotConnected() {
+    FConnectionSeconds = 0;
+    FConnectionTimer->Stop();
+    SetConnectedNumber("");
+    StatusTab->lblConnectionInfo->setText(QStringLiteral("Nie połączony"));
+    StatusTab->imgConnectionState->setPixmap(TrayImages(TTrayImageList::tilTrayIcon)[0]);
+    SetTrayState(trayReset);
+    StatusTab->btnBreakConnection->hide();
+    StatusTab->labConnectionTime->hide();
+}
+
+void TfrmMain::tmrConnectionTimer() {
+    ++FConnectionSeconds;
+    StatusTab->labConnectionTime->SetCaption("Czas połączenia: ." + std::to_string(FConnectionSeconds) +
+                                             " sekund");
+    UpdateStatistics(FConnectedNumber, false);
+}
+
+bool TfrmMain::FormCloseQuery() {
+    if (FClosing)
+        return true;
+    return FMessageBox &&
+           FMessageBox->ShowMessageBox("Czy wyłączyć QmVardel?", mtConfirmation, mbYes | mbNo) == mrYes;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // Closing the main window ends the program.
+    Terminate();
+}
+
+bool TfrmMain::QueryEndSession() {
+    FClosing = true;
+    FormDestroy();
+    return true;
+}
+
+void TfrmMain::mnuCloseClick() {
+    Terminate();
+}
+
+void TfrmMain::Terminate() {
+    // exit, not quit: quit would first ask every window to close, and the close query must not
+    // appear when the program ends from the tray menu.
+    if (FContext.OnTerminate)
+        FContext.OnTerminate();
+    else
+        QCoreApplication::exit(0);
+}
+
+void TfrmMain::FormDestroy() {
+    // Runs at the session's end of work and again when the window goes: only the first run frees.
+    if (FFormDestroyed)
+        return;
+    FFormDestroyed = true;
+    FAllowedList.reset();
+    // The signature database is freed here, after the allowed numbers list.
+    FConnectionTimer->Stop();
+    if (FContext.OnFormDestroyed)
+        FContext.OnFormDestroyed();
+}
