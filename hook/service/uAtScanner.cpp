@@ -153,8 +153,17 @@ TAtLine ScanAtLine(std::string_view raw, char backspace) {
             (c == 'E' ? line.Echo : c == 'V' ? line.Verbose : line.Quiet) = on;
             break;
         }
+        case 'H':
+            if (ReadNumber(s, pos) <= 0)
+                line.HangUp = true;
+            break;
+        case 'O':
+            ReadNumber(s, pos);
+            line.Online = true;
+            break;
         case 'Z':
             ReadNumber(s, pos);
+            line.HangUp = true;
             line.Reset = true;
             line.Echo.reset();
             line.Verbose.reset();

@@ -23,6 +23,8 @@ struct TAtLine {
     std::optional<bool> Verbose; // Vn
     std::optional<bool> Quiet;   // Qn
     bool Reset = false;          // Z or &F (echo on, verbose, not quiet)
+    bool HangUp = false;         // H, H0 or Z: a call in progress ends
+    bool Online = false;         // O: back to the data of a call in progress
 };
 
 // backspace is the modem's S5 character; it removes the character before it.

@@ -5,14 +5,19 @@
 #include "uProcInfo.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <set>
 #include <sstream>
 #include <sys/eventfd.h>
 #include <sys/fanotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -59,6 +64,47 @@ std::vector<TMountEntry> ExecCapableMounts(const std::string& mountinfo) {
         out.push_back(e);
     }
     return out;
+}
+
+namespace {
+
+template <typename TEhdr, typename TPhdr> std::string ReadInterpreter(int fd) {
+    TEhdr eh{};
+    if (::pread(fd, &eh, sizeof(eh), 0) != static_cast<ssize_t>(sizeof(eh)) ||
+        eh.e_phentsize != sizeof(TPhdr) || eh.e_phnum > 256)
+        return {};
+    std::vector<TPhdr> table(eh.e_phnum);
+    std::size_t bytes = table.size() * sizeof(TPhdr);
+    if (::pread(fd, table.data(), bytes, static_cast<off_t>(eh.e_phoff)) != static_cast<ssize_t>(bytes))
+        return {};
+    for (const TPhdr& ph : table) {
+        if (ph.p_type != PT_INTERP)
+            continue;
+        if (ph.p_filesz == 0 || ph.p_filesz > 4096)
+            return {};
+        std::string path(ph.p_filesz, '\0');
+        if (::pread(fd, path.data(), path.size(), static_cast<off_t>(ph.p_offset)) !=
+            static_cast<ssize_t>(path.size()))
+            return {};
+        path = path.substr(0, path.find('\0'));
+        // The event names the file it opened by its real path, so compare with that.
+        char real[PATH_MAX];
+        return ::realpath(path.c_str(), real) ? std::string(real) : path;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string ElfInterpreter(int fd) {
+    unsigned char ident[EI_NIDENT] = {};
+    if (::pread(fd, ident, sizeof(ident), 0) != EI_NIDENT || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return {};
+    if (ident[EI_CLASS] == ELFCLASS64)
+        return ReadInterpreter<Elf64_Ehdr, Elf64_Phdr>(fd);
+    if (ident[EI_CLASS] == ELFCLASS32)
+        return ReadInterpreter<Elf32_Ehdr, Elf32_Phdr>(fd);
+    return {};
 }
 
 TExecGuard::TExecGuard(TGuardRegistry& guards, std::function<void(const std::string&)> log)
@@ -122,6 +168,8 @@ void TExecGuard::Stop() {
 }
 
 void TExecGuard::Run() {
+    // Every program start on the machine waits for this thread: let it run ahead of batch work.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
     TPollLoop loop;
     FLoop = &loop;
     loop.Watch(FFanotify, POLLIN, [this](short) { OnEvents(); });
@@ -169,35 +217,49 @@ void TExecGuard::OnEvents() {
 }
 
 void TExecGuard::HandleEvent(int fd, pid_t pid) {
+    std::string path = DescriptorPath(fd);
+    // The loader of a program just allowed is opened by the same execve: that is not another start.
+    if (auto it = FInterpreters.find(pid); it != FInterpreters.end()) {
+        bool loader = it->second == path;
+        FInterpreters.erase(it);
+        if (loader) {
+            Respond(fd, true);
+            return;
+        }
+    }
     pid_t parent = ParentPid(pid);
     if (pid == FSettings.ServicePid || parent == FSettings.ServicePid) {
-        Respond(fd, true);
-        return;
-    }
-    if (FGuards.IsGuardProcess(pid) || FGuards.IsGuardProcess(parent)) {
         Respond(fd, true);
         return;
     }
     std::vector<TGuardEntry> guards = FGuards.Snapshot();
     FPool.Keep(guards);
     // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
-    // any user could register a guard and read, or stop, everyone's programs.
+    // any user could register a guard and read, or stop, everyone's programs. A guard is not asked
+    // about its own starts or its children's (it may be waiting for them), the other guards are.
     uid_t owner = ProcessUid(pid);
-    std::erase_if(guards, [owner](const TGuardEntry& g) { return g.Uid != 0 && g.Uid != owner; });
+    std::erase_if(guards, [&](const TGuardEntry& g) {
+        return (g.Uid != 0 && g.Uid != owner) || g.Pid == pid || g.Pid == parent;
+    });
     if (guards.empty()) {
         Respond(fd, true);
         return;
     }
     qm::TProgramStart start;
-    start.ApplicationName = DescriptorPath(fd);
+    start.ApplicationName = path;
     start.CommandLine = PendingExecCommandLine(pid);
     start.CurrentDirectory = ProcessCwd(pid);
     ++FAsked;
     std::string shown = start.ApplicationName;
     FPending[fd] = std::make_unique<TGuardQuery>(
         *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(start), FBoundMs.load(),
-        [this, fd, shown](const TGuardVerdict& v) {
+        [this, fd, pid, shown, interpreter = ElfInterpreter(fd)](const TGuardVerdict& v) {
             bool allow = !v.Refused;
+            if (allow && !interpreter.empty()) {
+                if (FInterpreters.size() > 4096)
+                    FInterpreters.clear(); // only starts that never reached their loader are lost
+                FInterpreters[pid] = interpreter;
+            }
             Respond(fd, allow);
             FPending.erase(fd); // destroys the query that called us; nothing of it is used after
             if (v.TimedOut)

@@ -3,8 +3,8 @@
 // program-start notice to the registered guards, and the event is answered from their Result.
 //
 // Safety rules this file owns: every permission event is answered exactly once on every path
-// (answer first, log second); the service's own processes, the guards themselves and their direct
-// children are allowed without asking (a guard must never wait on its own start); a guard that is
+// (answer first, log second); the service's own processes are allowed without asking, and a guard is
+// never asked about itself or its direct children (it may be waiting for them); a guard that is
 // gone is noticed by its connection closing and its events are allowed at once; no answer within
 // the bound allows the start; the thread that answers never starts anything; the queue has no limit.
 #include "uGuardRegistry.h"
@@ -32,6 +32,9 @@ struct TMountEntry {
     std::string Device; // major:minor
     bool NoExec = false;
 };
+
+// The program interpreter (the ELF loader) that a program names, or empty.
+std::string ElfInterpreter(int fd);
 
 // The filesystems worth marking in a mountinfo text: exec-capable and local, one per device.
 std::vector<TMountEntry> ExecCapableMounts(const std::string& mountinfo);
@@ -71,5 +74,6 @@ private:
     std::atomic<std::uint64_t> FAnswered{0}, FAsked{0};
     std::map<int, std::unique_ptr<TGuardQuery>> FPending; // event fd -> its question
     TGuardConnectionPool FPool;
+    std::map<pid_t, std::string> FInterpreters; // pid -> the loader its allowed program will open next
     class TPollLoop* FLoop = nullptr;
 };

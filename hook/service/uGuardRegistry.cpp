@@ -26,14 +26,6 @@ std::vector<TGuardEntry> TGuardRegistry::Snapshot() const {
     return FGuards;
 }
 
-bool TGuardRegistry::IsGuardProcess(pid_t pid) const {
-    std::lock_guard lock(FMutex);
-    for (const TGuardEntry& g : FGuards)
-        if (g.Pid == pid)
-            return true;
-    return false;
-}
-
 bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
@@ -46,7 +38,7 @@ bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
             *why = path + " is not a socket";
         return false;
     }
-    if (st.st_uid != uid && st.st_uid != 0) {
+    if (st.st_uid != uid) {
         if (why)
             *why = path + " belongs to another user";
         return false;

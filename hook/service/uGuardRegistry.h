@@ -25,7 +25,6 @@ public:
     std::uint64_t Add(pid_t pid, uid_t uid, const std::string& socketPath);
     void Remove(std::uint64_t id);
     std::vector<TGuardEntry> Snapshot() const;
-    bool IsGuardProcess(pid_t pid) const;
 
 private:
     mutable std::mutex FMutex;
@@ -33,8 +32,8 @@ private:
     std::uint64_t FNextId = 1;
 };
 
-// Checks that path is a socket owned by uid (or by root), so that a registration cannot point the
-// service at another user's socket. Fills why on refusal.
+// Checks that path is a socket owned by uid, so that a registration cannot point the service (which
+// connects as root) at another user's or a system service's socket. Fills why on refusal.
 bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why);
 
 // Connections to guards that answered and may carry the next question, so that a busy machine does

@@ -26,11 +26,19 @@ void TModemLine::HostBytes(std::string_view bytes) {
 }
 
 void TModemLine::HostByte(char c) {
-    if (FMode != mCommand) {
-        // Data mode is transparent; while dialling, any byte is the host's wish to abort, which the
-        // modem handles.
-        FA.ToDevice(std::string_view(&c, 1));
+    if (FMode == mData) {
+        FA.ToDevice(std::string_view(&c, 1)); // data mode is transparent
+        FHostTail = (FHostTail + c).substr(FHostTail.size() >= 2 ? FHostTail.size() - 2 : 0);
         return;
+    }
+    if (FMode == mDialing) {
+        // Any byte aborts a dial in progress and the modem is back in command mode: from here on
+        // the host's bytes are command lines again. The abort is a CR, so that the byte itself
+        // cannot begin a command the modem would run unread.
+        FMode = mCommand;
+        FA.ToDevice(IsA(c) ? std::string_view("\r") : std::string_view(&c, 1));
+        if (!IsA(c))
+            return;
     }
     if (FLine.empty() && !IsA(c)) {
         FA.ToDevice(std::string_view(&c, 1)); // not a command: modems ignore it
@@ -116,7 +124,16 @@ void TModemLine::Decide(TDialDecision decision) {
 void TModemLine::Forward(const std::string& line, const TAtLine& scanned) {
     ApplySettings(scanned);
     FA.ToDevice(scanned.Repeat ? FLastLine : line);
+    if (FCall != 0 && scanned.HangUp) {
+        CallEnded("the host hung up (ATH)");
+    } else if (FCall != 0 && scanned.Online && FCallState == kLineCallStateConnected) {
+        FMode = mData;
+        FHostTail.clear();
+        return;
+    }
     if (!scanned.Dials.empty()) {
+        if (FCall != 0)
+            CallEnded(nullptr); // a new dial replaces the call the modem had open
         FCall = FA.NewCall();
         FMode = mDialing;
         SetState(kLineCallStateDialing);
@@ -165,20 +182,31 @@ void TModemLine::ModemBytes(std::string_view bytes) {
 }
 
 void TModemLine::ModemLineDone() {
-    if (FModemText.empty() || FMode == mCommand)
+    if (FModemText.empty() || FCall == 0)
         return;
     TModemReply reply = ClassifyModemReply(FModemText, FVerbose);
-    if (FMode == mDialing) {
-        if (reply == TModemReply::mrConnect) {
-            FMode = mData;
-            SetState(kLineCallStateConnected);
-        } else if (IsDialFailure(reply)) {
-            if (reply == TModemReply::mrBusy)
-                SetState(kLineCallStateBusy);
+    if (FMode == mData) {
+        if (reply == TModemReply::mrNoCarrier) {
             CallEnded(nullptr);
+        } else if (reply == TModemReply::mrOk && FHostTail == "+++") {
+            // The escape: the modem listens to commands again with the call still up, and a dial
+            // from there must be read like any other.
+            FMode = mCommand;
         }
-    } else if (reply == TModemReply::mrNoCarrier) {
+        return;
+    }
+    // Dialling, or back in command mode with the call still open (a dial ending in ';', an aborted
+    // dial whose result is still to come).
+    if (reply == TModemReply::mrConnect) {
+        FMode = mData;
+        if (FCallState != kLineCallStateConnected)
+            SetState(kLineCallStateConnected);
+    } else if (IsDialFailure(reply)) {
+        if (reply == TModemReply::mrBusy)
+            SetState(kLineCallStateBusy);
         CallEnded(nullptr);
+    } else if (reply == TModemReply::mrOk && FMode == mDialing) {
+        FMode = mCommand; // "ATD...;" dials and returns to command mode at once
     }
 }
 

@@ -71,6 +71,7 @@ private:
     TAtLine FPendingScan;
     bool FWaiting = false;
     std::string FModemText; // the modem's current output line
+    std::string FHostTail;  // the host's last data bytes, to see the "+++" escape
     bool FEcho = true, FVerbose = true, FQuiet = false;
     std::uint32_t FCall = 0;
     std::uint32_t FCallState = 0;

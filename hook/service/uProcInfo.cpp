@@ -106,17 +106,24 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
     int memFd = ::open(Proc(procDir, pid, "mem").c_str(), O_RDONLY | O_CLOEXEC);
     if (memFd < 0)
         return {};
+    // The pointer array in one read (at most 256 arguments), then each string in chunks.
+    std::uint64_t pointers[256] = {};
+    ssize_t got = ::pread(memFd, pointers, sizeof(pointers), static_cast<off_t>(argvAddress));
+    if (got <= 0) {
+        // The array may end close to the end of its mapping: take it pointer by pointer.
+        got = 0;
+        for (std::size_t i = 0; i < 256; ++i, got += 8)
+            if (!ReadMemory(memFd, argvAddress + 8 * i, &pointers[i], sizeof(std::uint64_t)) ||
+                pointers[i] == 0)
+                break;
+    }
     std::vector<std::string> argv;
     std::size_t total = 0;
-    for (int i = 0; i < 256 && argvAddress != 0 && total < 4096; ++i) {
-        std::uint64_t ptr = 0;
-        if (!ReadMemory(memFd, argvAddress + 8 * static_cast<std::uint64_t>(i), &ptr, sizeof(ptr)) ||
-            ptr == 0)
-            break;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(got) / 8 && pointers[i] != 0 && total < 4096; ++i) {
         std::string arg;
         char chunk[256];
         bool ended = false;
-        for (std::uint64_t at = ptr; !ended && arg.size() < 4096; at += sizeof(chunk)) {
+        for (std::uint64_t at = pointers[i]; !ended && arg.size() < 4096; at += sizeof(chunk)) {
             ssize_t n = ::pread(memFd, chunk, sizeof(chunk), static_cast<off_t>(at));
             if (n <= 0) {
                 // The string may end close to the end of a mapping: read byte by byte.
@@ -133,6 +140,8 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
                 }
                 arg += chunk[k];
             }
+            if (n < static_cast<ssize_t>(sizeof(chunk)) && !ended)
+                at -= sizeof(chunk) - static_cast<std::uint64_t>(n); // go on right after what was read
         }
         total += arg.size();
         argv.push_back(arg);

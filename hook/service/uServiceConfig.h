@@ -30,7 +30,11 @@ struct TServiceConfig {
     std::string FeedSocket() const { return RunDir + "/line.sock"; }
 };
 
-inline constexpr const char* kDefaultServiceConfig = "/etc/qmvardel/vardeld.conf";
+// Where the installed configuration lies (/etc/qmvardel/vardeld.conf for an install under /usr).
+#ifndef QM_VARDELD_CONFIG
+#define QM_VARDELD_CONFIG "/etc/qmvardel/vardeld.conf"
+#endif
+inline constexpr const char* kDefaultServiceConfig = QM_VARDELD_CONFIG;
 
 // Throws EQmError ("FILE:LINE: reason") on a malformed file.
 TServiceConfig ParseServiceConfig(const std::string& text, const std::string& fileName);

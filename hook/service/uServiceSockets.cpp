@@ -11,6 +11,8 @@
 namespace {
 
 constexpr std::size_t kMaxPending = 64 * 1024;
+// Every guard is asked about every dial; one user cannot make the service ask hundreds.
+constexpr std::size_t kMaxGuardsPerUser = 8;
 
 } // namespace
 
@@ -104,8 +106,14 @@ void TControlServer::OnClient(int fd) {
                 reply = "ERR " + (why.empty() ? std::string("the path must be absolute") : why) + "\n";
                 FLog("refused the registration of process " + std::to_string(c.Pid) + ": " +
                      reply.substr(4, reply.size() - 5));
+            } else if (UserRegistrations(c.Uid) >= kMaxGuardsPerUser && c.Registrations.empty()) {
+                reply = "ERR too many guards of this user\n";
+                FLog("refused the registration of process " + std::to_string(c.Pid) + ": too many guards");
             } else {
-                c.Registrations.push_back(FGuards.Add(c.Pid, c.Uid, path));
+                // One registration per connection: a second one replaces the first.
+                for (std::uint64_t id : c.Registrations)
+                    FGuards.Remove(id);
+                c.Registrations = {FGuards.Add(c.Pid, c.Uid, path)};
                 FLog("guard registered: process " + std::to_string(c.Pid) + ", user " +
                      std::to_string(c.Uid) + ", " + path);
                 reply = "OK\n";
@@ -117,6 +125,14 @@ void TControlServer::OnClient(int fd) {
         }
         (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
+}
+
+std::size_t TControlServer::UserRegistrations(uid_t uid) const {
+    std::size_t n = 0;
+    for (const auto& [fd, c] : FClients)
+        if (c.Uid == uid)
+            n += c.Registrations.size();
+    return n;
 }
 
 void TControlServer::Drop(int fd) {

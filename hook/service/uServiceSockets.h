@@ -31,6 +31,7 @@ private:
     void OnAccept();
     void OnClient(int fd);
     void Drop(int fd);
+    std::size_t UserRegistrations(uid_t uid) const;
 
     TPollLoop& FLoop;
     TGuardRegistry& FGuards;

@@ -4,6 +4,7 @@
 #include "platform/linux/uLinuxAutoStart.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxSignals.h"
+#include "platform/linux/uLinuxTelephony.h"
 #include "ui/uQtSoundPlayer.h"
 #include "ui/uQtTimer.h"
 #include "ui/uSingleInstance.h"
@@ -29,7 +30,10 @@ int main(int argc, char** argv) {
     const int terminationFd = TerminationSignalFd();
     std::unique_ptr<QSocketNotifier> termination;
 
-    // 1-2. The line monitor and the remote-access loader state are created here when they exist.
+    // 1. The line monitor, over the hook service's line feed. 2. The remote-access loader state is
+    // created here when it exists.
+    TLinuxTelephony telephony;
+    auto tapiMonitor = std::make_unique<TTapiMonitor>(telephony);
     TLinuxProgramImage image;
     TLinuxFileSystem fileSystem;
     TLinuxNamedMutexFactory mutexes;
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
                             {},         nullptr, std::nullopt, {},    {}};
     for (int i = 1; i < argc; ++i)
         context.Arguments.emplace_back(argv[i]);
+    context.TapiMonitor = tapiMonitor.get();
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();
@@ -92,7 +97,8 @@ int main(int argc, char** argv) {
     termination.reset();
     vardelApp.reset();
     instance.reset();
-    // 2-1. The remote-access library and the line monitor go here when they exist.
+    // 2. The remote-access library goes here when it exists. 1. The line monitor.
+    tapiMonitor.reset();
     frmMain.reset();
     return result;
 }

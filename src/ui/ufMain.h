@@ -7,6 +7,7 @@
 #include "core/uAutoStart.h"
 #include "core/uTrayState.h"
 #include "guard/uAllowedNumbers.h"
+#include "guard/uTapiMonitor.h"
 #include "platform/IAutoStart.h"
 #include "platform/ISoundPlayer.h"
 #include "platform/ITimer.h"
@@ -36,6 +37,7 @@ class TOptionsTab;
 class TTrayIcon;
 class THelpWindow;
 class TbsSkinData;
+class QSocketNotifier;
 
 // What the window is built with.
 struct TfrmMainContext {
@@ -55,6 +57,8 @@ struct TfrmMainContext {
     std::function<void()> OnTerminate;
     // Called at the end of the window's clean-up (FormDestroy).
     std::function<void()> OnFormDestroyed;
+    // The process-wide line monitor (it outlives the message loop, not the window); null = none.
+    TTapiMonitor* TapiMonitor = nullptr;
     // Stand-ins for the dial guard's system parts (tests); unset: the real system.
     TDialGuardOverrides DialGuard = {};
 };
@@ -110,6 +114,8 @@ public:
     void SetConnected(const std::string& number);
     void SetNotConnected();
     void SetConnectedNumber(const std::string& number);
+    // The line monitor's handler (OnCallState), assigned just before the monitor starts.
+    void LineCallState(TTapiMonitor& sender, TCallStateEvent state);
     ITimer& tmrConnection() { return *FConnectionTimer; }
     ITimer& tmrScanStart() { return *FScanStartTimer; }
 
@@ -150,7 +156,7 @@ protected:
     // Hooks of the later subsystems, in the order the creation sequence calls them.
     virtual void SetScanAnimation(int page);
     virtual void SetStatisticsHeaders() {}
-    virtual void StartLineMonitor() {}
+    virtual void StartLineMonitor();
     virtual void FillEntries();
     virtual void ShowDatabaseInfo() {}
     // The hook library's file check; false (after its message) skips the rest of the sequence.
@@ -223,4 +229,5 @@ private:
     QPointer<THelpWindow> FHelp;
     bool FTrayAvailable = false;
     bool FFormDestroyed = false;
+    QSocketNotifier* FLineNotifier = nullptr;
 };

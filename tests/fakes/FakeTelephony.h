@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 class TFakeTelephony : public ITelephony {
@@ -26,6 +27,9 @@ public:
     std::vector<TDevice> Devices;
     std::vector<std::string> Calls; // "Initialize", "Open 0", "Close 100", "Deallocate 7", "Shutdown 81", ...
     std::deque<TReport> Pending;
+    // The descriptor the shell watches; a test that drives the event loop sets it to a pipe's read
+    // end and writes a byte whenever it queues reports.
+    int Fd = -1;
 
     long Initialize(std::uint32_t& lineApp, std::uint32_t& deviceCount) override {
         Calls.push_back("Initialize");
@@ -73,8 +77,12 @@ public:
         Calls.push_back("Shutdown " + std::to_string(lineApp));
         return 0;
     }
-    int EventFd() const override { return -1; }
+    int EventFd() const override { return Fd; }
     void DispatchReports() override {
+        char drain[64];
+        if (Fd >= 0)
+            while (::read(Fd, drain, sizeof(drain)) > 0) {
+            }
         while (!Pending.empty()) {
             TReport r = Pending.front();
             Pending.pop_front();

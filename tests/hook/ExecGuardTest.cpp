@@ -274,3 +274,42 @@ TEST_F(ExecGuard, AUsersGuardHearsOnlyOfThatUsersStarts) {
     EXPECT_EQ(Exec({Mount->Program()}), 0);
     EXPECT_EQ(Guard->FrameCount(), 1u);
 }
+
+TEST_F(ExecGuard, AGuardIsNotAskedAboutItsOwnChildrenButTheOthersAre) {
+    StartService();
+    TStandInGuard self(Dir.Path() + "/self.sock", [](const TStandInFrame&) { return 1; });
+    Registry.Add(::getpid(), ::getuid(), self.Path());  // this process is a guard: its children start
+    EXPECT_EQ(Exec({Mount->Program()}), 0);             // nobody else to ask: allowed
+    StartGuard([](const TStandInFrame&) { return 1; }); // another guard
+    EXPECT_EQ(Exec({Mount->Program()}), -EPERM);
+    EXPECT_EQ(self.FrameCount(), 0u);
+    EXPECT_EQ(Guard->FrameCount(), 1u);
+}
+
+TEST_F(ExecGuard, TheLoaderOfAnAllowedProgramIsNotAnotherStart) {
+    // A copy of a program whose ELF loader lies on the marked tmpfs too, as on a fully watched machine.
+    std::string loader = Mount->Dir() + "/l";
+    const std::string original = "/lib64/ld-linux-x86-64.so.2";
+    if (!std::filesystem::exists(original) || loader.size() > original.size())
+        GTEST_SKIP() << "no x86-64 loader, or the tmpfs path is too long to patch in";
+    std::filesystem::copy_file(std::filesystem::canonical(original), loader);
+    std::ifstream in("/bin/true", std::ios::binary);
+    std::string image((std::istreambuf_iterator<char>(in)), {});
+    std::size_t at = image.find(original);
+    ASSERT_NE(at, std::string::npos);
+    image.replace(at, original.size(), loader + std::string(original.size() - loader.size(), '\0'));
+    std::string program = Mount->Dir() + "/patched";
+    std::ofstream(program, std::ios::binary) << image;
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 0; });
+    EXPECT_EQ(Exec({program}), 0);
+    std::vector<qm::TProgramStart> n = Notices();
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].ApplicationName, program);
+    EXPECT_EQ(Service->EventsAnswered(), 2u); // the program and its loader, each answered once
+    // Running the loader by hand is a start like any other.
+    EXPECT_EQ(Exec({loader, "--version"}), 0);
+    EXPECT_EQ(Notices().size(), 2u);
+}

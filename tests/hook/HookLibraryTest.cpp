@@ -3,6 +3,7 @@
 #include "StandInGuard.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -109,4 +110,45 @@ TEST_F(HookLibrary, SetHooksStartsTheServiceWhenTheCallerIsRoot) {
     std::ifstream log(Dir.Path() + "/started.log");
     std::string text((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(text.find("guard registered"), std::string::npos) << text;
+}
+
+TEST_F(HookLibrary, ControlSocketRefusesRegistrationsItCannotTrust) {
+    TVardeld service(Dir.Path(), Run, Config());
+    ASSERT_TRUE(service.Started());
+    std::ofstream(Dir.Path() + "/plain-file") << "x";
+    TStandInGuard foreign(Dir.Path() + "/foreign.sock", [](const TStandInFrame&) { return 0; });
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(foreign.Path().c_str(), 54321, 54321), 0);
+    }
+    struct TCase {
+        std::string Path;
+        bool Accepted;
+    } cases[] = {
+        {"relative/hook.sock", false},
+        {Dir.Path() + "/plain-file", false},
+        {Dir.Path() + "/not-yet-there.sock", true}, // a guard may register before it listens
+        {Guard->Path(), true},
+    };
+    for (const TCase& c : cases) {
+        std::string reply;
+        int fd = RegisterGuard(Run + "/control.sock", c.Path, &reply);
+        EXPECT_EQ(fd >= 0, c.Accepted) << c.Path << ": " << reply;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (::geteuid() == 0) {
+        std::string reply;
+        EXPECT_LT(RegisterGuard(Run + "/control.sock", foreign.Path(), &reply), 0) << "another user's socket";
+        EXPECT_NE(reply.find("another user"), std::string::npos);
+    }
+    // One user's guards are bounded in number.
+    std::vector<int> held;
+    for (int i = 0; i < 8; ++i)
+        held.push_back(RegisterGuard(Run + "/control.sock", Guard->Path()));
+    EXPECT_TRUE(std::all_of(held.begin(), held.end(), [](int fd) { return fd >= 0; }));
+    std::string reply;
+    EXPECT_LT(RegisterGuard(Run + "/control.sock", Guard->Path(), &reply), 0);
+    EXPECT_NE(reply.find("too many"), std::string::npos);
+    for (int fd : held)
+        ::close(fd);
 }

@@ -136,3 +136,62 @@ TEST(ModemLine, OverlongCommandLineIsAnsweredError) {
     EXPECT_TRUE(r.Asked.empty());
     EXPECT_NE(r.Host.find("ERROR"), std::string::npos);
 }
+
+TEST(ModemLine, CommandsAfterADialAreStillRead) {
+    struct TCase {
+        const char* Name;
+        const char* ModemReply; // after the allowed dial of 123
+        const char* HostAfter;
+        std::vector<std::string> Asked;
+        std::string DeviceAfter; // what the modem got after the first dial line
+    } cases[] = {
+        // "ATD...;" answers OK and stays in command mode: the next dial is asked about.
+        {"voice dial", "\r\nOK\r\n", "ATDT0700\r", {"123", "0700"}, ""},
+        // A byte while dialling aborts the dial; a following dial is still read (the abort is a CR).
+        {"abort", "", "ATDT0700\r", {"123", "0700"}, "\r"},
+        {"abort by another byte", "", "xATDT0700\r", {"123", "0700"}, "x"},
+    };
+    for (const TCase& c : cases) {
+        TLineRig r;
+        r.Line.HostBytes("ATDT123;\r");
+        r.Line.Decide(TDialDecision::ddAllow);
+        r.Device.clear();
+        r.Line.ModemBytes(c.ModemReply);
+        r.Line.HostBytes(c.HostAfter);
+        EXPECT_EQ(r.Asked, c.Asked) << c.Name;
+        EXPECT_EQ(r.Device, c.DeviceAfter) << c.Name; // the new dial waits for the guard
+        r.Line.Decide(TDialDecision::ddRefuse);
+        EXPECT_EQ(r.Device, c.DeviceAfter) << c.Name;
+    }
+}
+
+TEST(ModemLine, EscapeHangUpAndOnlineCommandsFollowTheCall) {
+    TLineRig r;
+    r.Line.HostBytes("ATDT123\r");
+    r.Line.Decide(TDialDecision::ddAllow);
+    r.Line.ModemBytes("\r\nCONNECT\r\n");
+    r.Line.ModemBytes("\r\nOK\r\n"); // an OK in the data is just data
+    EXPECT_TRUE(r.Line.InDataMode());
+    r.Line.HostBytes("+++");
+    r.Line.ModemBytes("\r\nOK\r\n"); // the escape: online command mode
+    EXPECT_FALSE(r.Line.InDataMode());
+    r.Line.HostBytes("ATO\r"); // back to the data
+    EXPECT_TRUE(r.Line.InDataMode());
+    r.Line.HostBytes("+++");
+    r.Line.ModemBytes("OK\r");
+    r.Line.HostBytes("ATH\r"); // hung up from online command mode
+    r.Line.HostBytes("ATDT0700\r");
+    EXPECT_EQ(r.Asked, std::vector<std::string>({"123", "0700"})); // and a new dial is asked about
+    r.Line.Decide(TDialDecision::ddRefuse);
+    r.Line.HostBytes("ATDT123;\r");
+    r.Line.Decide(TDialDecision::ddAllow);
+    r.Line.ModemBytes("\r\nOK\r\n");
+    r.Line.HostBytes("ATH\r");
+    EXPECT_EQ(r.States, std::vector<std::uint32_t>({kLineCallStateDialing, kLineCallStateConnected,
+                                                    kLineCallStateDisconnected, kLineCallStateIdle,
+                                                    kLineCallStateDialing, kLineCallStateDisconnected,
+                                                    kLineCallStateIdle}));
+    EXPECT_TRUE(ScanAtLine("ATH0").HangUp);
+    EXPECT_FALSE(ScanAtLine("ATH1").HangUp); // off hook: no hang-up
+    EXPECT_TRUE(ScanAtLine("ATO").Online);
+}

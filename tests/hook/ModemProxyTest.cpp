@@ -8,11 +8,13 @@
 #include "guard/uTapiMonitor.h"
 #include "platform/linux/uLinuxTelephony.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <memory>
 #include <poll.h>
 #include <termios.h>
@@ -123,6 +125,23 @@ TEST_F(ModemProxy, AllowedNumberConnectsAndDtrDropEndsTheCall) {
     EXPECT_TRUE(Modem->SawDial());
     ASSERT_TRUE(WaitEvents("dialing connected "));
     EXPECT_EQ(Events, "dialing connected ");
+    {
+        // A guard that starts during the call learns of it at once.
+        TLinuxTelephony lateTelephony(Run + "/line.sock");
+        TTapiMonitor late(lateTelephony);
+        std::string lateEvents;
+        late.OnCallState = [&](TTapiMonitor&, TCallStateEvent e) {
+            lateEvents += e == TCallStateEvent::cseConnected ? "connected " : "other ";
+        };
+        ASSERT_TRUE(late.Start());
+        EXPECT_TRUE(WaitUntil([&] {
+            pollfd p{late.EventFd(), POLLIN, 0};
+            if (::poll(&p, 1, 0) > 0)
+                late.ProcessReports();
+            return !lateEvents.empty();
+        }));
+        EXPECT_EQ(lateEvents, "connected ");
+    }
     // The host hangs up as pppd does: speed 0 drops DTR.
     termios t{};
     ASSERT_EQ(::tcgetattr(tty, &t), 0);
@@ -198,6 +217,8 @@ TEST_F(ModemProxy, ReloadAndStopKeepLinksAndLocksInStep) {
     EXPECT_FALSE(std::filesystem::exists(Link));
     EXPECT_FALSE(std::filesystem::exists(link2));
     EXPECT_TRUE(std::filesystem::is_empty(Dir.Path() + "/lock"));
+    EXPECT_FALSE(std::filesystem::exists(Run + "/control.sock"));
+    EXPECT_FALSE(std::filesystem::exists(Run + "/line.sock"));
 }
 
 TEST_F(ModemProxy, CallInProgressEndsWhenTheServiceStops) {
@@ -222,4 +243,36 @@ TEST_F(ModemProxy, DialOfAStoredNumberNamesTheEntryPppdWasCalledWith) {
     EXPECT_EQ(requests[0].PhoneNumber, "");
     EXPECT_EQ(requests[0].EntryName, "provider");
     EXPECT_EQ(requests[0].PhonebookPath, Dir.Path() + "/etc/ppp/peers");
+}
+
+TEST(ModemProxyPort, LockedOrUnopenableModemsAreNotServedBlindly) {
+    TTempDir dir;
+    std::string run = dir / "run";
+    std::filesystem::create_directories(dir / "lock");
+    std::filesystem::create_directories(dir / "notadevice");
+    TFakeHayesModem locked({});
+    // Another live program (this test) holds the lock of the first modem.
+    std::string lockName = locked.DevicePath().substr(5);
+    std::replace(lockName.begin(), lockName.end(), '/', '_');
+    std::ofstream(dir / "lock/LCK.." + lockName) << std::setw(10) << ::getpid() << "\n";
+    TVardeld service(dir.Path(), run,
+                     "modem = " + locked.DevicePath() + " " + dir / "ttyGuard0" +
+                         "\nmodem = " + dir / "notadevice" + " " + dir / "ttyGuard1" +
+                         "\nexec_guard = no\nrun_dir = " + run + "\nlock_dir = " + dir / "lock" + "\n");
+    ASSERT_TRUE(service.Started());
+    EXPECT_TRUE(WaitUntil([&] {
+        return service.Log().find("held by process " + std::to_string(::getpid())) != std::string::npos;
+    })) << service.Log();
+    EXPECT_FALSE(std::filesystem::exists(dir / "ttyGuard0"));
+    // A device that cannot be opened hangs the host up instead of swallowing its commands.
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::is_symlink(dir / "ttyGuard1"); }));
+    int tty = ::open((dir / "ttyGuard1").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(tty, 0);
+    EXPECT_TRUE(WaitUntil([&] {
+        char c;
+        pollfd p{tty, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0 && ::read(tty, &c, 1) <= 0;
+    }));
+    ::close(tty);
+    EXPECT_NE(service.Log().find("hanging up the host"), std::string::npos);
 }

@@ -73,15 +73,19 @@ long TLinuxTelephony::Initialize(std::uint32_t& lineApp, std::uint32_t& deviceCo
             CloseSocket();
             return kLineErrNoService;
         }
-        char buf[4096];
-        ssize_t n = ::recv(FFd, buf, sizeof(buf), 0);
+        // Only the header is taken now, a byte at a time: the call states that follow it (a call
+        // already in progress) stay in the socket, so the shell's notifier sees them once the lines
+        // are open.
+        char c;
+        ssize_t n = ::recv(FFd, &c, 1, 0);
         if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) {
             CloseSocket();
             return kLineErrNoService;
         }
         if (n > 0)
-            FBuffer.append(buf, static_cast<std::size_t>(n));
+            FBuffer += c;
     }
+    FBuffer.clear();
     lineApp = kLineApp;
     deviceCount = static_cast<std::uint32_t>(FDevices.size());
     return 0;
