@@ -15,6 +15,9 @@
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <mutex>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -117,6 +120,13 @@ protected:
                 out.push_back(qm::DecodeProgramStart(f.Payload));
         return out;
     }
+    // The service counts an event after its answer is written, so the count can trail the exec.
+    std::uint64_t AnsweredAfter(std::uint64_t expected) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (Service->EventsAnswered() < expected && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return Service->EventsAnswered();
+    }
     std::string LogText() {
         std::lock_guard lock(LogMutex);
         return Log;
@@ -143,7 +153,7 @@ TEST_F(ExecGuard, AllowedStartCarriesItsFileArgumentsAndFolder) {
     EXPECT_EQ(n[0].ApplicationName, Mount->Program());
     EXPECT_EQ(n[0].CommandLine, Mount->Program() + " arg1 \"two words\"");
     EXPECT_EQ(n[0].CurrentDirectory, "/usr");
-    EXPECT_EQ(Service->EventsAnswered(), 1u);
+    EXPECT_EQ(AnsweredAfter(1), 1u);
 }
 
 TEST_F(ExecGuard, RefusedStartFailsWithEpermAndAShellReports126) {
@@ -248,7 +258,7 @@ TEST_F(ExecGuard, BoundAndStopAllowWhatIsStillPending) {
     Service->Stop();
     ASSERT_EQ(exec.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(exec.get(), 0);
-    EXPECT_EQ(Service->EventsAnswered(), 2u); // each event exactly once
+    EXPECT_EQ(AnsweredAfter(2), 2u); // each event exactly once
     release.set_value();
 }
 
@@ -308,7 +318,7 @@ TEST_F(ExecGuard, TheLoaderOfAnAllowedProgramIsNotAnotherStart) {
     std::vector<qm::TProgramStart> n = Notices();
     ASSERT_EQ(n.size(), 1u);
     EXPECT_EQ(n[0].ApplicationName, program);
-    EXPECT_EQ(Service->EventsAnswered(), 2u); // the program and its loader, each answered once
+    EXPECT_EQ(AnsweredAfter(2), 2u); // the program and its loader, each answered once
     // Running the loader by hand is a start like any other.
     EXPECT_EQ(Exec({loader, "--version"}), 0);
     EXPECT_EQ(Notices().size(), 2u);
