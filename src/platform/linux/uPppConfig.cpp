@@ -15,18 +15,6 @@ bool IsBlank(char c) {
 bool IsOctal(char c) {
     return c >= '0' && c <= '7';
 }
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -87,8 +75,8 @@ std::vector<std::string> SplitOptionWords(std::string_view text) {
                     break;
                 case 'x': {
                     int v = 0, digits = 0;
-                    while (digits < 2 && i < n && HexValue(text[i]) >= 0)
-                        v = v * 16 + HexValue(text[i++]), ++digits;
+                    while (digits < 2 && i < n && HexDigitValue(text[i]) >= 0)
+                        v = v * 16 + HexDigitValue(text[i++]), ++digits;
                     word += digits ? static_cast<char>(v) : 'x';
                     break;
                 }
@@ -282,7 +270,7 @@ std::string CleanChatSend(std::string_view text, const std::string& phone, const
 
 std::optional<std::string> DialStringOfAtCommand(std::string_view line) {
     const std::string text = Trim(line);
-    if (text.size() < 2 || Upper(text[0]) != 'A' || Upper(text[1]) != 'T')
+    if (text.size() < 2 || UpperAscii(text[0]) != 'A' || UpperAscii(text[1]) != 'T')
         return std::nullopt;
     std::size_t i = 2;
     const std::size_t n = text.size();
@@ -291,7 +279,7 @@ std::optional<std::string> DialStringOfAtCommand(std::string_view line) {
             ++i;
     };
     while (i < n) {
-        const char c = Upper(text[i]);
+        const char c = UpperAscii(text[i]);
         if (c == ' ' || c == '\t') {
             ++i;
         } else if (c == 'D') {
@@ -301,13 +289,13 @@ std::optional<std::string> DialStringOfAtCommand(std::string_view line) {
                     ++i;
             };
             skipBlanks();
-            while (i < n && (Upper(text[i]) == 'T' || Upper(text[i]) == 'P')) {
+            while (i < n && (UpperAscii(text[i]) == 'T' || UpperAscii(text[i]) == 'P')) {
                 ++i;
                 skipBlanks();
             }
-            if (i < n && (Upper(text[i]) == 'L' || text[i] == '>'))
+            if (i < n && (UpperAscii(text[i]) == 'L' || text[i] == '>'))
                 return std::string(); // redial or a stored number: no number of its own
-            if (i < n && Upper(text[i]) == 'S' && (i + 1 >= n || text[i + 1] == '=' || IsDigit(text[i + 1])))
+            if (i < n && UpperAscii(text[i]) == 'S' && (i + 1 >= n || text[i + 1] == '=' || IsDigit(text[i + 1])))
                 return std::string();
             std::string dial(text.substr(i));
             const auto semicolon = dial.find(';');
