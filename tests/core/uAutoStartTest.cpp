@@ -15,13 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST(AutoStartSetting, FirstSetWritesThisCopysCommandAndReadsBackSet) {
     TFakeAutoStart store;
     TAutoStartSetting setting(store, "/opt/qm vardel/QmVardel");
@@ -64,8 +57,8 @@ TEST(LinuxAutoStart, WritesDesktopEntryAndRecognisesOnlyThisCopy) {
     TAutoStartSetting setting(store, "/opt/Qm \"Vardel\"/QmVardel");
     EXPECT_FALSE(setting.IsAutoStartSet());
     setting.SetAutoStart(true);
-    const fs::path entry = dir / "xdg/autostart/QmVardel.desktop";
-    const std::string text = ReadFile(entry);
+    const std::string entry = dir / "xdg/autostart/QmVardel.desktop";
+    const std::string text = ReadWholeFile(entry);
     EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(text.find("\nExec=\"/opt/Qm \\\\\"Vardel\\\\\"/QmVardel\" tray\n"), std::string::npos) << text;
     EXPECT_TRUE(setting.IsAutoStartSet());

@@ -124,8 +124,8 @@ TEST(FileFingerprint, SamplesSeventeenBytesOnFakeAndRealFiles) {
         EXPECT_EQ(qm::FileFingerprint(linuxFs, box.Write("f", r.content)), r.expected);
     }
     EXPECT_EQ(qm::FileFingerprint(fake, "/missing"), "");
-    EXPECT_EQ(qm::FileFingerprint(linuxFs, (box / "missing")), "");
-    EXPECT_EQ(qm::FileFingerprint(linuxFs, (box / "")), "") << "a folder has no fingerprint";
+    EXPECT_EQ(qm::FileFingerprint(linuxFs, box / "missing"), "");
+    EXPECT_EQ(qm::FileFingerprint(linuxFs, box / ""), "") << "a folder has no fingerprint";
 }
 
 TEST(SygnatureManager, LoadsVersionLinesAndSizeFields) {
@@ -330,7 +330,7 @@ TEST(SygnatureManager, FileOfTwoGibibytesOrMoreNeverMatches) {
         {(1ull << 32) + 3, "3-00" + Dashes(15) + "00"},
     };
     for (const Row& r : rows) {
-        const std::string path = (box / "big");
+        const std::string path = box / "big";
         std::error_code ec;
         std::filesystem::resize_file(box.Write("big", ""), r.size, ec);
         if (ec)
@@ -339,7 +339,7 @@ TEST(SygnatureManager, FileOfTwoGibibytesOrMoreNeverMatches) {
         // Both the line its real size would have and the line of its wrapped length.
         const std::string real = std::to_string(r.size) + "-" + Repeat("00", 17);
         box.Write("Sygn.ini", "[1]\n" + real + "\n" + r.fingerprint32 + "\n");
-        TSygnatureManager db((box / "Sygn.ini"), fs, (box / "none"));
+        TSygnatureManager db(box / "Sygn.ini", fs, box / "none");
         EXPECT_FALSE(db.IsDialer(path)) << r.size;
     }
 }

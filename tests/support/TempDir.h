@@ -10,6 +10,14 @@
 #include <cstdlib>
 #include <unistd.h>
 
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 class TTempDir {
 public:
     TTempDir() {
@@ -43,12 +51,7 @@ public:
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(*this / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Read(const std::string& name) const { return ReadWholeFile(*this / name); }
 
 private:
     std::string FPath;
