@@ -177,8 +177,10 @@ std::string TAppIni::DecodeText(const std::string& stored) {
             out += ';';
             break;
         case 'x':
-            if (i + 2 < stored.size() && qm::HexDigitValue(stored[i + 1]) >= 0 && qm::HexDigitValue(stored[i + 2]) >= 0) {
-                out += static_cast<char>(qm::HexDigitValue(stored[i + 1]) * 16 + qm::HexDigitValue(stored[i + 2]));
+            if (i + 2 < stored.size() && qm::HexDigitValue(stored[i + 1]) >= 0 &&
+                qm::HexDigitValue(stored[i + 2]) >= 0) {
+                out += static_cast<char>(qm::HexDigitValue(stored[i + 1]) * 16 +
+                                         qm::HexDigitValue(stored[i + 2]));
                 i += 2;
             } else {
                 out += "\\x";

@@ -1,7 +1,7 @@
-#include "support/TempDir.h"
 #include "detection/uSygnatureManager.h"
 #include "fakes/FakePorts.h"
 #include "platform/linux/uLinuxPlatform.h"
+#include "support/TempDir.h"
 #include "util/libStrUtilsQmPack.h"
 #include "util/uQmError.h"
 

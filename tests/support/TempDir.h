@@ -30,8 +30,8 @@ public:
         namespace fs = std::filesystem;
         std::error_code ec;
         fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
-        for (auto it = fs::recursive_directory_iterator(FPath, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec)) {
+        for (auto it = fs::recursive_directory_iterator(FPath, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             std::error_code entryEc;
             if (it->is_directory(entryEc) && !it->is_symlink(entryEc))
                 fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, entryEc);

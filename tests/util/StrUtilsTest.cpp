@@ -30,8 +30,8 @@ TEST(StrUtils, CaseFoldingIsAsciiOnly) {
 }
 
 TEST(StrUtils, HexDigitsReadInEitherCaseAndWriteUpperCase) {
-    const std::pair<char, int> rows[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15},
-                                         {'g', -1}, {'G', -1}, {'/', -1}, {':', -1},
+    const std::pair<char, int> rows[] = {{'0', 0},  {'9', 9},  {'a', 10},  {'F', 15},
+                                         {'g', -1}, {'G', -1}, {'/', -1},  {':', -1},
                                          {'@', -1}, {'`', -1}, {'\0', -1}, {'\xC1', -1}};
     for (const auto& [c, value] : rows)
         EXPECT_EQ(HexDigitValue(c), value) << int(static_cast<unsigned char>(c));

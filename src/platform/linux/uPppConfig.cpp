@@ -295,7 +295,8 @@ std::optional<std::string> DialStringOfAtCommand(std::string_view line) {
             }
             if (i < n && (UpperAscii(text[i]) == 'L' || text[i] == '>'))
                 return std::string(); // redial or a stored number: no number of its own
-            if (i < n && UpperAscii(text[i]) == 'S' && (i + 1 >= n || text[i + 1] == '=' || IsDigit(text[i + 1])))
+            if (i < n && UpperAscii(text[i]) == 'S' &&
+                (i + 1 >= n || text[i + 1] == '=' || IsDigit(text[i + 1])))
                 return std::string();
             std::string dial(text.substr(i));
             const auto semicolon = dial.find(';');
