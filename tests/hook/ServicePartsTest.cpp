@@ -114,20 +114,35 @@ TEST(PeersLookup, NamesTheOnlyEntryThatDialsTheNumber) {
     std::ofstream(dir.Path() + "/ppp/peers/provider")
         << "# pppconfig\nconnect \"/usr/sbin/chat -v -f " << dir.Path()
         << "/chatscripts/provider\"\n/dev/ttyGuard0\n";
+    // pppd reads the value with its own escapes, then sh runs it: "&" and "\\T" must be quoted.
     std::ofstream(dir.Path() + "/ppp/peers/other")
-        << "connect '/usr/sbin/chat -T 0700111 \"\" AT&D2 OK ATDT\\T CONNECT'\n";
+        << "connect '/usr/sbin/chat -T 0700111 \"\" \"AT&D2\" OK \"ATDT\\\\T\" CONNECT'\n";
     std::ofstream(dir.Path() + "/ppp/peers/twin1") << "connect 'chat \"\" ATDT555 CONNECT'\n";
     std::ofstream(dir.Path() + "/ppp/peers/twin2") << "connect 'chat \"\" ATDP555 CONNECT'\n";
+    // wvdial dialers count too, with "Dialer Defaults" and Inherits merged; a peer hides a dialer
+    // of its name.
+    std::ofstream(dir.Path() + "/wvdial.conf")
+        << "[Dialer Defaults]\nModem = /dev/ttyGuard0\nPhone = 0800 123\n"
+           "[Dialer isp]\nUsername = jan\n"
+           "[Dialer backup]\nInherits = isp\nPhone = 0300-44\n"
+           "[Dialer provider]\nPhone = 0999\n";
+    const std::string peers = dir.Path() + "/ppp/peers", wvdial = dir.Path() + "/wvdial.conf";
     struct TCase {
         const char* Number;
         const char* Entry; // "" = none
-    } cases[] = {{"0202122", "provider"}, {"0700111", "other"}, {"555", ""}, {"999", ""}, {"", ""}};
+        std::string PhoneBook;
+    } cases[] = {{"0202122", "provider", peers},
+                 {"0700111", "other", peers},
+                 {"555", "", ""},
+                 {"999", "", ""},
+                 {"", "", ""},
+                 {"0800123", "isp", wvdial},
+                 {"030044", "backup", wvdial},
+                 {"0999", "", ""}};
     for (const TCase& c : cases) {
         auto e = FindPeersEntry(dir.Path(), c.Number);
         EXPECT_EQ(e ? e->Name : "", c.Entry) << c.Number;
-        if (e) {
-            EXPECT_EQ(e->PhoneBook, dir.Path() + "/ppp/peers");
-        }
+        EXPECT_EQ(e ? e->PhoneBook : "", c.PhoneBook) << c.Number;
     }
 }
 
