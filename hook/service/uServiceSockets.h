@@ -15,6 +15,24 @@
 // Creates a listening Unix stream socket at path with the given mode; -1 with why on failure.
 int ListenUnix(const std::string& path, mode_t mode, std::string* why);
 
+// A listening socket that the loop watches for connections; closed and its path removed on
+// destruction.
+class TUnixListener {
+public:
+    explicit TUnixListener(TPollLoop& loop) : FLoop(loop) {}
+    ~TUnixListener();
+    TUnixListener(const TUnixListener&) = delete;
+    TUnixListener& operator=(const TUnixListener&) = delete;
+    // Anyone may connect (mode 0666); onAccept runs when a connection waits.
+    bool Listen(const std::string& path, std::function<void()> onAccept, std::string* why);
+    int Fd() const { return FFd; }
+
+private:
+    TPollLoop& FLoop;
+    int FFd = -1;
+    std::string FPath;
+};
+
 class TControlServer {
 public:
     TControlServer(TPollLoop& loop, TGuardRegistry& guards, std::function<void(const std::string&)> log);
@@ -36,8 +54,7 @@ private:
     TPollLoop& FLoop;
     TGuardRegistry& FGuards;
     std::function<void(const std::string&)> FLog;
-    int FListen = -1;
-    std::string FPath;
+    TUnixListener FListener{FLoop};
     std::map<int, TClient> FClients;
 };
 
@@ -59,8 +76,7 @@ private:
 
     TPollLoop& FLoop;
     TCurrentStates FCurrent;
-    int FListen = -1;
-    std::string FPath;
+    TUnixListener FListener{FLoop};
     std::vector<qm::TFeedLine> FLines;
     std::map<int, std::string> FClients; // fd -> bytes not yet written
 };
