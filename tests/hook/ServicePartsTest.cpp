@@ -1,14 +1,18 @@
 #include "support/TempDir.h"
 #include "uExecGuard.h"
+#include "uGuardRegistry.h"
 #include "uPeersLookup.h"
 #include "uProcInfo.h"
 #include "uServiceConfig.h"
+#include "uServiceSockets.h"
 #include "uUucpLock.h"
 
 #include "util/uQmError.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -152,4 +156,46 @@ TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
     EXPECT_EQ(ParentPid(::getpid()), ::getppid());
     EXPECT_TRUE(IsSelfOrDescendant(::getpid(), ::getppid()));
     EXPECT_FALSE(IsSelfOrDescendant(::getppid(), ::getpid()));
+}
+
+TEST(GuardSocket, ConnectsOnlyToTheCheckedSocketOfItsUser) {
+    TTempDir dir;
+    const std::string path = dir.Path() + "/hook.sock", other = dir.Path() + "/other.sock";
+    std::string why;
+    const int guard = ListenUnix(path, 0600, &why);
+    const int intruder = ListenUnix(other, 0600, &why);
+    ASSERT_GE(guard, 0) << why;
+    ASSERT_GE(intruder, 0) << why;
+    auto accepted = [](int listenFd) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    const uid_t me = ::getuid();
+    // The path is swapped for another socket after the check: the connection reaches the checked one.
+    const int fd = ConnectOwnedSocket(path, me, &why, [&] { std::filesystem::rename(other, path); });
+    ASSERT_GE(fd, 0) << why;
+    ::close(fd);
+    EXPECT_TRUE(accepted(guard));
+    EXPECT_FALSE(accepted(intruder));
+
+    std::filesystem::create_symlink(path, dir.Path() + "/link.sock");
+    std::ofstream(dir.Path() + "/plain") << "x";
+    struct TCase {
+        std::string Path;
+        uid_t Uid;
+        const char* Why;
+    } cases[] = {{path, me + 1, "belongs to another user"},
+                 {dir.Path() + "/link.sock", me, "is not a socket"}, // a link is not followed
+                 {dir.Path() + "/plain", me, "is not a socket"},
+                 {dir.Path() + "/missing.sock", me, "No such file"}};
+    for (const TCase& c : cases) {
+        why.clear();
+        EXPECT_EQ(ConnectOwnedSocket(c.Path, c.Uid, &why), -1) << c.Path;
+        EXPECT_NE(why.find(c.Why), std::string::npos) << c.Path << ": " << why;
+    }
+    EXPECT_FALSE(accepted(guard));
+    ::close(guard);
+    ::close(intruder);
 }
