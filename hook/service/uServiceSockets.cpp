@@ -46,12 +46,16 @@ TUnixListener::~TUnixListener() {
     }
 }
 
-bool TUnixListener::Listen(const std::string& path, std::function<void()> onAccept, std::string* why) {
+bool TUnixListener::Listen(const std::string& path, std::function<void(int fd)> onAccept, std::string* why) {
     FFd = ListenUnix(path, 0666, why);
     if (FFd < 0)
         return false;
     FPath = path;
-    FLoop.Watch(FFd, POLLIN, [onAccept = std::move(onAccept)](short) { onAccept(); });
+    FLoop.Watch(FFd, POLLIN, [this, onAccept = std::move(onAccept)](short) {
+        const int fd = ::accept4(FFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            onAccept(fd);
+    });
     return true;
 }
 
@@ -66,13 +70,10 @@ TControlServer::~TControlServer() {
 
 bool TControlServer::Listen(const std::string& path, std::string* why) {
     return FListener.Listen(
-        path, [this] { OnAccept(); }, why);
+        path, [this](int fd) { OnAccept(fd); }, why);
 }
 
-void TControlServer::OnAccept() {
-    int fd = ::accept4(FListener.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0)
-        return;
+void TControlServer::OnAccept(int fd) {
     ucred cred{};
     socklen_t len = sizeof(cred);
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
@@ -165,13 +166,10 @@ TLineFeed::~TLineFeed() {
 
 bool TLineFeed::Listen(const std::string& path, std::string* why) {
     return FListener.Listen(
-        path, [this] { OnAccept(); }, why);
+        path, [this](int fd) { OnAccept(fd); }, why);
 }
 
-void TLineFeed::OnAccept() {
-    int fd = ::accept4(FListener.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0)
-        return;
+void TLineFeed::OnAccept(int fd) {
     FClients[fd];
     FLoop.Watch(fd, POLLIN, [this, fd](short revents) {
         if (revents & POLLOUT)

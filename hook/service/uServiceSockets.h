@@ -23,9 +23,8 @@ public:
     ~TUnixListener();
     TUnixListener(const TUnixListener&) = delete;
     TUnixListener& operator=(const TUnixListener&) = delete;
-    // Anyone may connect (mode 0666); onAccept runs when a connection waits.
-    bool Listen(const std::string& path, std::function<void()> onAccept, std::string* why);
-    int Fd() const { return FFd; }
+    // Anyone may connect (mode 0666); onAccept gets each accepted connection (non-blocking).
+    bool Listen(const std::string& path, std::function<void(int fd)> onAccept, std::string* why);
 
 private:
     TPollLoop& FLoop;
@@ -46,7 +45,7 @@ private:
         pid_t Pid = 0;
         uid_t Uid = 0;
     };
-    void OnAccept();
+    void OnAccept(int fd);
     void OnClient(int fd);
     void Drop(int fd);
     std::size_t UserRegistrations(uid_t uid) const;
@@ -70,7 +69,7 @@ public:
     std::size_t Subscribers() const { return FClients.size(); }
 
 private:
-    void OnAccept();
+    void OnAccept(int fd);
     void Send(int fd, const std::string& text);
     void Drop(int fd);
 
