@@ -9,9 +9,12 @@
 
 #include "util/uQmError.h"
 
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,6 +159,48 @@ TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
     EXPECT_EQ(ParentPid(::getpid()), ::getppid());
     EXPECT_TRUE(IsSelfOrDescendant(::getpid(), ::getppid()));
     EXPECT_FALSE(IsSelfOrDescendant(::getppid(), ::getpid()));
+}
+
+TEST(ProcInfo, ParentAndUidSurviveOddProgramNames) {
+    TProcessIds self = ProcessParentAndUid(::getpid());
+    EXPECT_EQ(self.Parent, ::getppid());
+    EXPECT_EQ(self.Uid, ::geteuid());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_NAME, "x) 1 2 (y", 0, 0, 0); // the name is free text in /proc/<pid>/stat
+        (void)!::write(ready[1], "r", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    TProcessIds ids = ProcessParentAndUid(child);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(ids.Parent, ::getpid());
+    EXPECT_EQ(ids.Uid, ::geteuid());
+    EXPECT_EQ(ProcessParentAndUid(child).Uid, static_cast<uid_t>(-1)); // gone
+}
+
+TEST(ExecMounts, FindsTheLoaderAProgramNames) {
+    TTempDir dir;
+    std::ofstream(dir.Path() + "/script") << "#!/bin/sh\nexit 0\n";
+    struct TCase {
+        std::string Path;
+        bool HasLoader;
+    } cases[] = {{"/bin/true", true}, {dir.Path() + "/script", false}};
+    for (const TCase& c : cases) {
+        const int fd = ::open(c.Path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0) << c.Path;
+        const std::string loader = ElfInterpreter(fd);
+        ::close(fd);
+        EXPECT_EQ(!loader.empty() && loader[0] == '/' && ::access(loader.c_str(), F_OK) == 0, c.HasLoader)
+            << c.Path << ": " << loader;
+    }
 }
 
 TEST(GuardSocket, ConnectsOnlyToTheCheckedSocketOfItsUser) {
