@@ -2,8 +2,12 @@
 
 #include "platform/linux/uAtScanner.h"
 #include "platform/linux/uLinuxRemoteAccess.h"
+#include "platform/linux/uPppConfig.h"
 #include "util/uQmError.h"
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -15,6 +19,11 @@ public:
     void EndProcesses(const std::vector<TProcessInfo>&) override {}
     bool StartDetached(const std::vector<std::string>&) override { return false; }
 };
+
+void TrimSlashes(std::string& dir) {
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+}
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
@@ -32,8 +41,7 @@ std::string DialedNumber(const std::string& entryNumber) {
 std::optional<TPeersEntry> FindPeersEntry(std::string etcDir, const std::string& number) {
     if (number.empty())
         return std::nullopt;
-    while (etcDir.size() > 1 && etcDir.back() == '/')
-        etcDir.pop_back();
+    TrimSlashes(etcDir);
     TNoProcesses processes;
     TLinuxRemoteAccess remoteAccess(etcDir, processes);
     std::vector<std::string> names;
@@ -56,4 +64,33 @@ std::optional<TPeersEntry> FindPeersEntry(std::string etcDir, const std::string&
         found = TPeersEntry{name, phoneBook};
     }
     return matches == 1 ? found : std::nullopt;
+}
+
+std::optional<TPeersEntry> EntryOfDialingProgram(std::string etcDir, const std::vector<std::string>& args) {
+    TrimSlashes(etcDir);
+    const std::string peersDir = etcDir + "/ppp/peers";
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "call" && args[i + 1].find('/') == std::string::npos && args[i + 1] != ".." &&
+            IsRegularFile(peersDir + "/" + args[i + 1]))
+            return TPeersEntry{args[i + 1], peersDir};
+    if (args.empty() || std::filesystem::path(args[0]).filename() != "wvdial")
+        return std::nullopt;
+    std::string confFile = etcDir + "/wvdial.conf";
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if ((args[i] == "--config" || args[i] == "-C") && i + 1 < args.size())
+            confFile = args[++i];
+        else if (args[i].starts_with("--config="))
+            confFile = args[i].substr(9);
+        else if (!args[i].starts_with("-"))
+            names.push_back(args[i]);
+    }
+    std::ifstream in(confFile, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    const qm::ppp::TWvdialConf conf = qm::ppp::ParseWvdialConf(text.str());
+    for (const std::string& name : names)
+        if (qm::ppp::HasWvdialDialer(conf, name))
+            return TPeersEntry{name, confFile}; // the file names the dialer's own section
+    return std::nullopt;
 }

@@ -5,6 +5,7 @@
 // one entry counts; anything unclear names no entry.
 #include <optional>
 #include <string>
+#include <vector>
 
 struct TPeersEntry {
     std::string Name;
@@ -13,3 +14,8 @@ struct TPeersEntry {
 
 // number is a dialled number as the AT scanner gives it (TAtDial::Number).
 std::optional<TPeersEntry> FindPeersEntry(std::string etcDir, const std::string& number);
+
+// The entry a dialing program was started for, from its argv: "call NAME" of pppd (a peer that
+// exists), or the dialer names of wvdial (the first one its configuration has, "--config FILE" or
+// "-C FILE" honoured). For dials that name no number of their own (ATDL).
+std::optional<TPeersEntry> EntryOfDialingProgram(std::string etcDir, const std::vector<std::string>& args);

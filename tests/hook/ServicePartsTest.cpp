@@ -153,6 +153,40 @@ TEST(PeersLookup, NamesTheOnlyEntryThatDialsTheNumber) {
     }
 }
 
+TEST(PeersLookup, NamesTheEntryADialingProgramWasStartedFor) {
+    TTempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/ppp/peers");
+    std::ofstream(dir.Path() + "/ppp/peers/provider") << "connect 'chat \"\" ATDL CONNECT'\n";
+    std::ofstream(dir.Path() + "/wvdial.conf")
+        << "[Dialer Defaults]\nPhone = 1\n[Dialer isp]\n[Dialer provider]\n";
+    std::ofstream(dir.Path() + "/my.conf") << "[Dialer home]\nPhone = 2\n";
+    const std::string peers = dir.Path() + "/ppp/peers", wvdial = dir.Path() + "/wvdial.conf";
+    struct TCase {
+        std::vector<std::string> Args;
+        const char* Entry; // "" = none
+        std::string PhoneBook;
+    } cases[] = {
+        {{"/usr/sbin/pppd", "call", "provider"}, "provider", peers},
+        {{"/bin/sh", "-c", "chat", "call", "provider"}, "provider", peers}, // a stand-in for pppd
+        {{"pppd", "call", "nosuch"}, "", ""},
+        {{"pppd", "call", "../ppp/peers/provider"}, "", ""},
+        {{"/usr/bin/wvdial", "isp"}, "isp", wvdial},
+        {{"wvdial", "provider"}, "provider", wvdial}, // wvdial's own dialer, not the peer
+        {{"wvdial", "nosuch", "isp"}, "isp", wvdial},
+        {{"wvdial", "--config", dir.Path() + "/my.conf", "home"}, "home", dir.Path() + "/my.conf"},
+        {{"wvdial", "-C", dir.Path() + "/my.conf", "isp"}, "", ""},
+        {{"wvdial"}, "", ""}, // the defaults are no entry
+        {{"minicom", "isp"}, "", ""},
+        {{}, "", ""},
+    };
+    for (const TCase& c : cases) {
+        auto e = EntryOfDialingProgram(dir.Path() + "/", c.Args);
+        const std::string shown = c.Args.empty() ? "" : c.Args.back();
+        EXPECT_EQ(e ? e->Name : "", c.Entry) << shown;
+        EXPECT_EQ(e ? e->PhoneBook : "", c.PhoneBook) << shown;
+    }
+}
+
 TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
     EXPECT_EQ(JoinCommandLine({"/bin/sh", "-c", "echo hi", ""}), "/bin/sh -c \"echo hi\" \"\"");
     EXPECT_EQ(PendingExecCommandLine(::getpid()), ""); // not inside execve
