@@ -75,7 +75,7 @@ struct THead {
     char Bytes[4096];
     std::size_t Size = 0;
     bool Read(std::uint64_t offset, void* out, std::size_t size) const {
-        if (offset + size <= Size) {
+        if (offset <= Size && size <= Size - offset) { // no overflow with offsets from the file
             std::memcpy(out, Bytes + offset, size);
             return true;
         }

@@ -10,6 +10,8 @@
 #include "util/uQmError.h"
 
 #include <csignal>
+#include <cstring>
+#include <elf.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -223,10 +225,19 @@ TEST(ProcInfo, ParentAndUidSurviveOddProgramNames) {
 TEST(ExecMounts, FindsTheLoaderAProgramNames) {
     TTempDir dir;
     std::ofstream(dir.Path() + "/script") << "#!/bin/sh\nexit 0\n";
+    // A header whose program table lies past the end of everything: no loader, no stray read.
+    Elf64_Ehdr bad{};
+    std::memcpy(bad.e_ident, ELFMAG, SELFMAG);
+    bad.e_ident[EI_CLASS] = ELFCLASS64;
+    bad.e_phoff = ~std::uint64_t(0) - 8;
+    bad.e_phentsize = sizeof(Elf64_Phdr);
+    bad.e_phnum = 1;
+    std::ofstream(dir.Path() + "/bad", std::ios::binary)
+        .write(reinterpret_cast<const char*>(&bad), sizeof(bad));
     struct TCase {
         std::string Path;
         bool HasLoader;
-    } cases[] = {{"/bin/true", true}, {dir.Path() + "/script", false}};
+    } cases[] = {{"/bin/true", true}, {dir.Path() + "/script", false}, {dir.Path() + "/bad", false}};
     for (const TCase& c : cases) {
         const int fd = ::open(c.Path.c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_GE(fd, 0) << c.Path;
