@@ -17,13 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 #include <mutex>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
