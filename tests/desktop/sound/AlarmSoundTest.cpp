@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <numbers>
 #include <regex>
 #include <sstream>
 
@@ -37,7 +38,8 @@ void WriteTone(const std::string& path, int seconds) {
     out << "data";
     put(bytes, 4);
     for (std::uint32_t i = 0; i < samples; ++i)
-        put(static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / rate))),
+        put(static_cast<std::uint16_t>(
+                static_cast<std::int16_t>(8000 * std::sin(i * 2 * std::numbers::pi * 440 / rate))),
             2);
 }
 

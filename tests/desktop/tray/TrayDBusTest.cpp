@@ -11,6 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QPushButton>
@@ -101,12 +102,81 @@ protected:
         return title;
     }
 
+    // The item's pictures as (width, height, ARGB bytes) entries.
+    QList<QByteArray> IconPixmaps(const std::string& service, QList<QSize>* sizes = nullptr) {
+        QList<QByteArray> pictures;
+        const QVariant value = ItemProperty(service, "IconPixmap");
+        if (!value.canConvert<QDBusArgument>())
+            return pictures;
+        const QDBusArgument arg = value.value<QDBusArgument>();
+        arg.beginArray();
+        while (!arg.atEnd()) {
+            int width = 0, height = 0;
+            QByteArray pixels;
+            arg.beginStructure();
+            arg >> width >> height >> pixels;
+            arg.endStructure();
+            pictures << pixels;
+            if (sizes)
+                *sizes << QSize(width, height);
+        }
+        arg.endArray();
+        return pictures;
+    }
+
+    struct TMenuEntry {
+        int Id = 0;
+        QVariantMap Properties;
+        std::vector<TMenuEntry> Children;
+    };
+    static void ReadMenuEntry(const QDBusArgument& arg, TMenuEntry& entry) {
+        arg.beginStructure();
+        arg >> entry.Id >> entry.Properties;
+        arg.beginArray();
+        while (!arg.atEnd()) {
+            QDBusVariant child;
+            arg >> child;
+            entry.Children.emplace_back();
+            ReadMenuEntry(child.variant().value<QDBusArgument>(), entry.Children.back());
+        }
+        arg.endArray();
+        arg.endStructure();
+    }
+
+    // What a host does to open the item's menu: tell it the menu is about to show, then read it.
+    TMenuEntry OpenMenu(const std::string& service) {
+        const QString path = ItemProperty(service, "Menu").value<QDBusObjectPath>().path();
+        const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+        QDBusMessage aboutToShow = QDBusMessage::createMethodCall(
+            QString::fromStdString(service), path, menuInterface, QStringLiteral("AboutToShow"));
+        aboutToShow << 0;
+        CallAndWait(aboutToShow);
+        QDBusMessage getLayout = QDBusMessage::createMethodCall(QString::fromStdString(service), path,
+                                                                menuInterface, QStringLiteral("GetLayout"));
+        getLayout << 0 << -1 << QStringList();
+        const QDBusMessage reply = CallAndWait(getLayout);
+        TMenuEntry root;
+        if (reply.arguments().size() == 2)
+            ReadMenuEntry(reply.arguments()[1].value<QDBusArgument>(), root);
+        MenuPath = path;
+        return root;
+    }
+    // Clicks a menu entry as a host does.
+    void ClickMenuEntry(const std::string& service, int id) {
+        QDBusMessage event =
+            QDBusMessage::createMethodCall(QString::fromStdString(service), MenuPath,
+                                           QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"));
+        event << id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+        CallAndWait(event);
+    }
+
     void ShowAndMinimise(TfrmMain& frm) {
         frm.show();
         ASSERT_TRUE(WaitFor([&] { return frm.isVisible(); }));
         frm.btnMinimize->click();
     }
 
+    QString MenuPath;
     TChildProcess Watcher;
     TFakeSoundPlayer Sound;
     TDesktopWindow Window{Sound};
@@ -131,11 +201,19 @@ TEST_F(TTrayDBusTest, ItemAppearsAtTheFirstMinimiseAndFollowsTheTrayState) {
         << "a hint set before shows with the icon";
     EXPECT_EQ(ItemProperty(item, "Status").toString(), "Active");
 
+    QList<QSize> sizes;
+    const QList<QByteArray> scanning = IconPixmaps(item, &sizes);
+    ASSERT_FALSE(scanning.isEmpty()) << "the item has no picture";
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+
     frm.SetTrayState(trayReset);
     EXPECT_TRUE(WaitFor([&] { return ToolTipTitle(item) == "QmVardel włączony"; }));
+    const QList<QByteArray> idle = IconPixmaps(item);
+    EXPECT_NE(idle, scanning);
     frm.SetConnected("0202122");
     EXPECT_TRUE(WaitFor([&] { return ToolTipTitle(item) == "Połączony z numerem: 0202122"; }))
         << ToolTipTitle(item).toStdString();
+    EXPECT_TRUE(WaitFor([&] { return IconPixmaps(item) != idle; })) << "the connected picture did not show";
     frm.SetTrayState(trayAlarm);
     EXPECT_TRUE(WaitFor([&] { return ToolTipTitle(item) == "Alarm - kliknij aby sprawdzić"; }))
         << ToolTipTitle(item).toStdString();
@@ -169,6 +247,35 @@ TEST_F(TTrayDBusTest, ActivatingTheItemShowsTheWindowAndTheIconStays) {
     frm.btnMinimize->click();
     EXPECT_FALSE(frm.isVisible());
     EXPECT_EQ(ItemsOnTheBus(), QStringList{QString::fromStdString(item)});
+}
+
+TEST_F(TTrayDBusTest, TheHostSeesTheMenuAndItsItemsAct) {
+    StartWatcher();
+    TfrmMain& frm = Window.Start();
+    ShowAndMinimise(frm);
+    const std::string item = NextRegisteredItem();
+    ASSERT_FALSE(item.empty());
+
+    TMenuEntry menu = OpenMenu(item);
+    ASSERT_EQ(menu.Children.size(), 4u);
+    EXPECT_EQ(menu.Children[0].Properties.value("label").toString(), "Przerwij połączenie");
+    EXPECT_EQ(menu.Children[1].Properties.value("label").toString(), "Otwórz");
+    EXPECT_EQ(menu.Children[2].Properties.value("type").toString(), "separator");
+    EXPECT_EQ(menu.Children[3].Properties.value("label").toString(), "Wyłącz vardela");
+    // Qt leaves out "enabled" for an enabled entry.
+    EXPECT_FALSE(menu.Children[0].Properties.value("enabled", true).toBool()) << "greyed while not connected";
+
+    frm.SetConnected("0202122");
+    menu = OpenMenu(item);
+    ASSERT_EQ(menu.Children.size(), 4u);
+    EXPECT_TRUE(menu.Children[0].Properties.value("enabled", true).toBool()) << "enabled while connected";
+
+    ClickMenuEntry(item, menu.Children[1].Id);
+    EXPECT_TRUE(WaitFor([&] { return frm.isVisible(); })) << "\"Otwórz\" did not show the window";
+    EXPECT_EQ(Window.Terminations, 0);
+    ClickMenuEntry(item, menu.Children[3].Id);
+    EXPECT_TRUE(WaitFor([&] { return Window.Terminations == 1; }))
+        << "\"Wyłącz vardela\" did not end the program";
 }
 
 // Last in the file on purpose: Qt remembers for the whole process that no host was found.
