@@ -278,6 +278,22 @@ TEST_F(TTrayDBusTest, TheHostSeesTheMenuAndItsItemsAct) {
         << "\"Wyłącz vardela\" did not end the program";
 }
 
+TEST_F(TTrayDBusTest, ARestartedHostGetsTheIconAgainAndTheEndRemovesIt) {
+    StartWatcher();
+    TfrmMain& frm = Window.Start();
+    ShowAndMinimise(frm);
+    const std::string item = NextRegisteredItem();
+    ASSERT_FALSE(item.empty());
+
+    // The panel restarts: the new host learns of the icon without the program doing anything.
+    Watcher.Stop();
+    StartWatcher();
+    EXPECT_EQ(NextRegisteredItem(), item);
+
+    Window.Frm.reset();
+    EXPECT_TRUE(WaitFor([&] { return ItemsOnTheBus().isEmpty(); })) << "the icon outlived the program";
+}
+
 // Last in the file on purpose: Qt remembers for the whole process that no host was found.
 TEST_F(TTrayDBusTest, WithoutAHostTheWindowMinimisesInsteadOfHiding) {
     TfrmMain& frm = Window.Start();
