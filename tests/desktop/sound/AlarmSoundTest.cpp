@@ -1,5 +1,6 @@
 // The alarm sound through the program's real player on a private sound server whose only sink
-// discards what it gets: the server's list of playback streams shows what the program played.
+// discards what it gets: the server's playback streams, its event feed and a recording of the
+// sink's monitor show what the program played, how often and for how long.
 #include "desktop/ChildProcess.h"
 #include "desktop/DesktopWindow.h"
 #include "ui/UiTestUtil.h"
@@ -82,7 +83,6 @@ public:
         }
         return true;
     }
-    void Stop() { FDaemon.Stop(); }
     const std::string& Address() const { return FServer; }
 
     // The sink inputs (playback streams) now open, as pactl's short listing.
