@@ -1,6 +1,7 @@
 #include "uSigTool.h"
 
 #include "detection/uSygnatureManager.h"
+#include "util/libStrUtilsQmPack.h"
 #include "util/uDateTime.h"
 
 #include <algorithm>
@@ -87,14 +88,12 @@ std::optional<TCommandLine> ParseCommand(const std::vector<std::string>& args, b
 
 // A line of a database from anywhere goes to a terminal: control characters are shown escaped.
 std::string Printable(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F) {
             out += "\\x";
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
+            qm::AppendHexByte(out, b);
         } else {
             out += c;
         }

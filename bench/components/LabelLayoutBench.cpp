@@ -3,50 +3,14 @@
 #include "components/FakeLabelSurface.h"
 #include "components/uQmLabelEngine.h"
 
+#include "MarkedUpMessage.h"
+
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-// 2,000 words in lines of 20, with every kind of markup the program's texts use: tags, colour
-// tags, word format markers and addresses.
-std::vector<std::string> MarkedUpMessage(int words) {
-    static const char* const kWords[] = {
-        "Program",
-        ".QmVardel",
-        "wykrył",
-        "<b>próbę</b>",
-        "połączenia",
-        "z",
-        ",numerem",
-        "<color:clRed>spoza</color>",
-        "listy",
-        "_dozwolonych.",
-        "Szczegóły:",
-        "www.qmvardel.pl",
-        "biuro@qmvardel.pl",
-        "<i>Kliknięcie</i>",
-        "przycisku",
-        "<plain>Aktualizuj",
-    };
-    constexpr int kWordCount = sizeof(kWords) / sizeof(kWords[0]);
-    std::vector<std::string> lines;
-    std::string line;
-    for (int i = 0; i < words; ++i) {
-        if (!line.empty())
-            line += ' ';
-        line += kWords[i % kWordCount];
-        if ((i + 1) % 20 == 0) {
-            lines.push_back(line);
-            line.clear();
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
-}
 
 void PaintLongMessage(benchmark::State& state) {
     const std::vector<std::string> text = MarkedUpMessage(2000);

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include "MarkedUpMessage.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -24,42 +26,6 @@ QApplication& Application() {
         return std::make_unique<QApplication>(argc, argv);
     }();
     return *app;
-}
-
-std::vector<std::string> MarkedUpMessage(int words) {
-    static const char* const kWords[] = {
-        "Program",
-        ".QmVardel",
-        "wykrył",
-        "<b>próbę</b>",
-        "połączenia",
-        "z",
-        ",numerem",
-        "<color:clRed>spoza</color>",
-        "listy",
-        "_dozwolonych.",
-        "Szczegóły:",
-        "www.qmvardel.pl",
-        "biuro@qmvardel.pl",
-        "<i>Kliknięcie</i>",
-        "przycisku",
-        "<plain>Aktualizuj",
-    };
-    constexpr int kWordCount = sizeof(kWords) / sizeof(kWords[0]);
-    std::vector<std::string> lines;
-    std::string line;
-    for (int i = 0; i < words; ++i) {
-        if (!line.empty())
-            line += ' ';
-        line += kWords[i % kWordCount];
-        if ((i + 1) % 20 == 0) {
-            lines.push_back(line);
-            line.clear();
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
 }
 
 void PaintLongMessageWithQt(benchmark::State& state) {

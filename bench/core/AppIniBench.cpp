@@ -3,6 +3,8 @@
 #include "core/uAppIni.h"
 #include "platform/linux/uLinuxPlatform.h"
 
+#include "support/TempDir.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -29,10 +31,8 @@ std::string MakeFile() {
 // state.range(0) = 1: the cycle's writes grouped into one replacement (TAppIniUpdate).
 void BM_StatisticsCycle(benchmark::State& state) {
     const bool grouped = state.range(0) != 0;
-    char tmpl[] = "/tmp/qmbench-XXXXXX";
-    const std::string dir = ::mkdtemp(tmpl);
-    const std::string path = dir + "/QmVardel.ini";
-    std::ofstream(path) << MakeFile();
+    const TTempDir dir;
+    const std::string path = dir.Write("QmVardel.ini", MakeFile());
     TLinuxFileSystem fs;
     TAppIni ini(path, fs);
     int tick = 0;
@@ -51,7 +51,6 @@ void BM_StatisticsCycle(benchmark::State& state) {
         }
         ini.WriteFloat("last_stat_write", "main", 46365);
     }
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_StatisticsCycle)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

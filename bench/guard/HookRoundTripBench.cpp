@@ -8,6 +8,7 @@
 #include "ui/uHookSocketServer.h"
 
 #include "fakes/FakeRemoteAccess.h"
+#include "support/TempDir.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -72,12 +73,8 @@ void BM_ListedDialRoundTrip(benchmark::State& state) {
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
 
-    std::string dir = (std::filesystem::temp_directory_path() / "qmbench-XXXXXX").string();
-    if (!::mkdtemp(dir.data())) {
-        state.SkipWithError("mkdtemp");
-        return;
-    }
-    const std::string path = dir + "/QmVardel/hook.sock";
+    const TTempDir dir;
+    const std::string path = dir / "QmVardel/hook.sock";
     TServerThread server(path);
     server.start();
     while (server.State == 0)
@@ -103,7 +100,6 @@ void BM_ListedDialRoundTrip(benchmark::State& state) {
     }
     server.quit();
     server.wait();
-    std::filesystem::remove_all(dir);
     if (micros.empty())
         return;
     std::sort(micros.begin(), micros.end());

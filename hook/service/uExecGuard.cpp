@@ -68,14 +68,27 @@ std::vector<TMountEntry> ExecCapableMounts(const std::string& mountinfo) {
 
 namespace {
 
-template <typename TEhdr, typename TPhdr> std::string ReadInterpreter(int fd) {
+// The file's first bytes hold the headers and, in practice, the interpreter's name: one read
+// serves them all, and anything further out is read on its own.
+struct THead {
+    int Fd;
+    char Bytes[4096];
+    std::size_t Size = 0;
+    bool Read(std::uint64_t offset, void* out, std::size_t size) const {
+        if (offset <= Size && size <= Size - offset) { // no overflow with offsets from the file
+            std::memcpy(out, Bytes + offset, size);
+            return true;
+        }
+        return ::pread(Fd, out, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+    }
+};
+
+template <typename TEhdr, typename TPhdr> std::string ReadInterpreter(const THead& head) {
     TEhdr eh{};
-    if (::pread(fd, &eh, sizeof(eh), 0) != static_cast<ssize_t>(sizeof(eh)) ||
-        eh.e_phentsize != sizeof(TPhdr) || eh.e_phnum > 256)
+    if (!head.Read(0, &eh, sizeof(eh)) || eh.e_phentsize != sizeof(TPhdr) || eh.e_phnum > 256)
         return {};
     std::vector<TPhdr> table(eh.e_phnum);
-    std::size_t bytes = table.size() * sizeof(TPhdr);
-    if (::pread(fd, table.data(), bytes, static_cast<off_t>(eh.e_phoff)) != static_cast<ssize_t>(bytes))
+    if (!head.Read(eh.e_phoff, table.data(), table.size() * sizeof(TPhdr)))
         return {};
     for (const TPhdr& ph : table) {
         if (ph.p_type != PT_INTERP)
@@ -83,13 +96,9 @@ template <typename TEhdr, typename TPhdr> std::string ReadInterpreter(int fd) {
         if (ph.p_filesz == 0 || ph.p_filesz > 4096)
             return {};
         std::string path(ph.p_filesz, '\0');
-        if (::pread(fd, path.data(), path.size(), static_cast<off_t>(ph.p_offset)) !=
-            static_cast<ssize_t>(path.size()))
+        if (!head.Read(ph.p_offset, path.data(), path.size()))
             return {};
-        path = path.substr(0, path.find('\0'));
-        // The event names the file it opened by its real path, so compare with that.
-        char real[PATH_MAX];
-        return ::realpath(path.c_str(), real) ? std::string(real) : path;
+        return path.substr(0, path.find('\0'));
     }
     return {};
 }
@@ -97,14 +106,33 @@ template <typename TEhdr, typename TPhdr> std::string ReadInterpreter(int fd) {
 } // namespace
 
 std::string ElfInterpreter(int fd) {
-    unsigned char ident[EI_NIDENT] = {};
-    if (::pread(fd, ident, sizeof(ident), 0) != EI_NIDENT || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+    auto head = std::make_unique<THead>();
+    head->Fd = fd;
+    const ssize_t n = ::pread(fd, head->Bytes, sizeof(head->Bytes), 0);
+    if (n < EI_NIDENT || std::memcmp(head->Bytes, ELFMAG, SELFMAG) != 0)
         return {};
-    if (ident[EI_CLASS] == ELFCLASS64)
-        return ReadInterpreter<Elf64_Ehdr, Elf64_Phdr>(fd);
-    if (ident[EI_CLASS] == ELFCLASS32)
-        return ReadInterpreter<Elf32_Ehdr, Elf32_Phdr>(fd);
+    head->Size = static_cast<std::size_t>(n);
+    if (head->Bytes[EI_CLASS] == ELFCLASS64)
+        return ReadInterpreter<Elf64_Ehdr, Elf64_Phdr>(*head);
+    if (head->Bytes[EI_CLASS] == ELFCLASS32)
+        return ReadInterpreter<Elf32_Ehdr, Elf32_Phdr>(*head);
     return {};
+}
+
+std::string TExecGuard::RealLoaderPath(const std::string& interpreter) {
+    // Nearly every program names the same loader: resolve its symbolic links once. A loader that
+    // moved since only means that its open is asked about like any other start.
+    if (interpreter.empty())
+        return {};
+    if (auto it = FRealLoaders.find(interpreter); it != FRealLoaders.end())
+        return it->second;
+    if (FRealLoaders.size() > 64)
+        FRealLoaders.clear();
+    char real[PATH_MAX];
+    // The event names the file it opened by its real path, so compare with that.
+    std::string resolved = ::realpath(interpreter.c_str(), real) ? std::string(real) : interpreter;
+    FRealLoaders[interpreter] = resolved;
+    return resolved;
 }
 
 TExecGuard::TExecGuard(TGuardRegistry& guards, std::function<void(const std::string&)> log)
@@ -193,6 +221,9 @@ void TExecGuard::OnEvents() {
         ssize_t len = ::read(FFanotify, buf, sizeof(buf));
         if (len <= 0)
             return;
+        // A read takes every queued event that fits: room left over means the queue is empty now,
+        // and the next event wakes the loop again.
+        const bool drained = static_cast<std::size_t>(len) + FAN_EVENT_METADATA_LEN <= sizeof(buf);
         auto* m = reinterpret_cast<fanotify_event_metadata*>(buf);
         for (; FAN_EVENT_OK(m, len); m = FAN_EVENT_NEXT(m, len)) {
             if (m->vers != FANOTIFY_METADATA_VERSION) {
@@ -213,10 +244,18 @@ void TExecGuard::OnEvents() {
                     Respond(m->fd, true);
             }
         }
+        if (drained)
+            return;
     }
 }
 
 void TExecGuard::HandleEvent(int fd, pid_t pid) {
+    std::vector<TGuardEntry> guards = FGuards.Snapshot();
+    FPool.Keep(guards);
+    if (guards.empty() && FInterpreters.empty()) {
+        Respond(fd, true); // nobody to ask and no loader to recognise: nothing to read about it
+        return;
+    }
     std::string path = DescriptorPath(fd);
     // The loader of a program just allowed is opened by the same execve: that is not another start.
     if (auto it = FInterpreters.find(pid); it != FInterpreters.end()) {
@@ -227,17 +266,16 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
             return;
         }
     }
-    pid_t parent = ParentPid(pid);
+    const TProcessIds ids = ProcessParentAndUid(pid);
+    const pid_t parent = ids.Parent;
     if (pid == FSettings.ServicePid || parent == FSettings.ServicePid) {
         Respond(fd, true);
         return;
     }
-    std::vector<TGuardEntry> guards = FGuards.Snapshot();
-    FPool.Keep(guards);
     // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
     // any user could register a guard and read, or stop, everyone's programs. A guard is not asked
     // about its own starts or its children's (it may be waiting for them), the other guards are.
-    uid_t owner = ProcessUid(pid);
+    const uid_t owner = ids.Uid;
     std::erase_if(guards, [&](const TGuardEntry& g) {
         return (g.Uid != 0 && g.Uid != owner) || g.Pid == pid || g.Pid == parent;
     });
@@ -247,13 +285,16 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
     }
     qm::TProgramStart start;
     start.ApplicationName = path;
-    start.CommandLine = PendingExecCommandLine(pid);
     start.CurrentDirectory = ProcessCwd(pid);
+    std::string interpreter = RealLoaderPath(ElfInterpreter(fd));
+    // Last: the starting process may not have gone to sleep on its event yet, and its pending
+    // argv can only be read once it has.
+    start.CommandLine = PendingExecCommandLine(pid);
     ++FAsked;
     std::string shown = start.ApplicationName;
     FPending[fd] = std::make_unique<TGuardQuery>(
         *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(start), FBoundMs.load(),
-        [this, fd, pid, shown, interpreter = ElfInterpreter(fd)](const TGuardVerdict& v) {
+        [this, fd, pid, shown, interpreter = std::move(interpreter)](const TGuardVerdict& v) {
             bool allow = !v.Refused;
             if (allow && !interpreter.empty()) {
                 if (FInterpreters.size() > 4096)

@@ -33,7 +33,7 @@ struct TMountEntry {
     bool NoExec = false;
 };
 
-// The program interpreter (the ELF loader) that a program names, or empty.
+// The program interpreter (the ELF loader) that a program names, as written in it, or empty.
 std::string ElfInterpreter(int fd);
 
 // The filesystems worth marking in a mountinfo text: exec-capable and local, one per device.
@@ -62,6 +62,7 @@ private:
     void OnEvents();
     void HandleEvent(int fd, pid_t pid);
     void Respond(int fd, bool allow);
+    std::string RealLoaderPath(const std::string& interpreter);
 
     TGuardRegistry& FGuards;
     std::function<void(const std::string&)> FLog;
@@ -74,6 +75,7 @@ private:
     std::atomic<std::uint64_t> FAnswered{0}, FAsked{0};
     std::map<int, std::unique_ptr<TGuardQuery>> FPending; // event fd -> its question
     TGuardConnectionPool FPool;
-    std::map<pid_t, std::string> FInterpreters; // pid -> the loader its allowed program will open next
+    std::map<pid_t, std::string> FInterpreters;      // pid -> the loader its allowed program will open next
+    std::map<std::string, std::string> FRealLoaders; // a loader as programs name it -> its real path
     class TPollLoop* FLoop = nullptr;
 };

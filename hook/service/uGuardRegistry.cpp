@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -26,13 +27,9 @@ std::vector<TGuardEntry> TGuardRegistry::Snapshot() const {
     return FGuards;
 }
 
-bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        if (why)
-            *why = path + ": " + std::strerror(errno);
-        return false;
-    }
+namespace {
+
+bool IsOwnedSocketStat(const std::string& path, const struct stat& st, uid_t uid, std::string* why) {
     if (!S_ISSOCK(st.st_mode)) {
         if (why)
             *why = path + " is not a socket";
@@ -44,6 +41,58 @@ bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (why)
+            *why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return IsOwnedSocketStat(path, st, uid, why);
+}
+
+int ConnectOwnedSocket(const std::string& path, uid_t uid, std::string* why,
+                       const std::function<void()>& afterCheck) {
+    auto fail = [&](int pathFd) {
+        if (why && why->empty())
+            *why = path + ": " + std::strerror(errno);
+        if (pathFd >= 0)
+            ::close(pathFd);
+        return -1;
+    };
+    // O_NOFOLLOW: a symbolic link is opened as itself and then is no socket.
+    const int pathFd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (pathFd < 0)
+        return fail(-1);
+    struct stat st {};
+    if (::fstat(pathFd, &st) != 0)
+        return fail(pathFd);
+    if (!IsOwnedSocketStat(path, st, uid, why)) {
+        ::close(pathFd);
+        return -1;
+    }
+    if (afterCheck)
+        afterCheck();
+    // Connecting by the descriptor's /proc name reaches the inode that was checked.
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string byFd = "/proc/self/fd/" + std::to_string(pathFd);
+    std::memcpy(addr.sun_path, byFd.c_str(), byFd.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return fail(pathFd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return fail(pathFd);
+    }
+    ::close(pathFd);
+    return fd;
 }
 
 TGuardConnectionPool::~TGuardConnectionPool() {
@@ -96,41 +145,25 @@ TGuardQuery::TGuardQuery(TPollLoop& loop, const std::vector<TGuardEntry>& guards
     std::vector<std::uint8_t> frame = qm::EncodeHookFrame(dwData, payload);
     for (const TGuardEntry& g : guards) {
         ++FVerdict.Asked;
+        int fd = FPool ? FPool->Take(g.Id) : -1;
+        if (fd < 0) {
+            std::string why;
+            fd = ConnectOwnedSocket(g.SocketPath, g.Uid, &why);
+            if (fd < 0) {
+                FVerdict.Detail += why + "; ";
+                continue;
+            }
+        }
         auto call = std::make_unique<TCall>();
         call->Path = g.SocketPath;
         call->GuardId = g.Id;
-        if (int pooled = FPool ? FPool->Take(g.Id) : -1; pooled >= 0) {
-            call->Fd = pooled;
-            call->Out = frame;
-            TCall* raw = call.get();
-            FCalls.push_back(std::move(call));
-            ++FOpen;
-            FLoop.Watch(pooled, POLLOUT, [this, raw](short revents) { OnReady(*raw, revents); });
-            OnReady(*raw, POLLOUT); // a local socket takes a small frame at once
-            continue;
-        }
-        std::string why;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (!IsOwnedSocket(g.SocketPath, g.Uid, &why) || g.SocketPath.size() >= sizeof(addr.sun_path)) {
-            FVerdict.Detail += (why.empty() ? g.SocketPath + ": path too long" : why) + "; ";
-            continue;
-        }
-        std::memcpy(addr.sun_path, g.SocketPath.c_str(), g.SocketPath.size() + 1);
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-            FVerdict.Detail += g.SocketPath + ": " + std::strerror(errno) + "; ";
-            if (fd >= 0)
-                ::close(fd);
-            continue;
-        }
         call->Fd = fd;
         call->Out = frame;
         TCall* raw = call.get();
         FCalls.push_back(std::move(call));
         ++FOpen;
         FLoop.Watch(fd, POLLOUT, [this, raw](short revents) { OnReady(*raw, revents); });
-        OnReady(*raw, POLLOUT);
+        OnReady(*raw, POLLOUT); // a local socket takes a small frame at once
     }
     FConstructing = false;
     if (FOpen > 0 && boundMs >= 0)

@@ -36,6 +36,13 @@ private:
 // connects as root) at another user's or a system service's socket. Fills why on refusal.
 bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why);
 
+// Connects (non-blocking) to the socket at path when it is a socket owned by uid; -1 with why
+// otherwise. The file is opened once (O_PATH, no symlinks) and both checked and connected to through
+// that descriptor, so the path cannot be swapped for another socket between the check and the
+// connect. afterCheck runs in that window (tests swap the path there).
+int ConnectOwnedSocket(const std::string& path, uid_t uid, std::string* why,
+                       const std::function<void()>& afterCheck = {});
+
 // Connections to guards that answered and may carry the next question, so that a busy machine does
 // not pay a connect and an accept per program start. Used by one thread.
 class TGuardConnectionPool {

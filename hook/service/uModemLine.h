@@ -2,7 +2,7 @@
 // One guarded modem line as the proxy sees it, free of the OS: reads the host's command lines,
 // holds back a dial until the guard decided, answers refusals as the modem would, and turns the
 // modem's replies into call states. The proxy feeds it bytes and carries out its actions.
-#include "uAtScanner.h"
+#include "platform/linux/uAtScanner.h"
 #include "uDialPolicy.h"
 
 #include <cstdint>

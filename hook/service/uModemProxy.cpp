@@ -405,17 +405,13 @@ void TModemProxy::AskGuard(const TDialAttempt& attempt) {
         request.EntryName = entry->Name;
         request.PhonebookPath = entry->PhoneBook;
     } else if (attempt.Number.empty()) {
-        // A dial of a number the modem keeps (ATDL): the entry pppd was called with lets the guard
+        // A dial of a number the modem keeps (ATDL): the entry pppd or wvdial was started for lets the guard
         // read the number from the phone book.
-        for (pid_t pid : FSessionHolders) {
-            std::vector<std::string> args = ProcessArgs(pid);
-            for (std::size_t i = 0; i + 1 < args.size(); ++i)
-                if (args[i] == "call" && args[i + 1].find('/') == std::string::npos &&
-                    ::access((FSettings.EtcDir + "/ppp/peers/" + args[i + 1]).c_str(), F_OK) == 0) {
-                    request.EntryName = args[i + 1];
-                    request.PhonebookPath = FSettings.EtcDir + "/ppp/peers";
-                }
-        }
+        for (pid_t pid : FSessionHolders)
+            if (auto entry = EntryOfDialingProgram(FSettings.EtcDir, ProcessArgs(pid))) {
+                request.EntryName = entry->Name;
+                request.PhonebookPath = entry->PhoneBook;
+            }
     }
     FQuery = std::make_unique<TGuardQuery>(
         FContext.Loop, guards, qm::kHookDialRequest, qm::EncodeDialRequest(request), FSettings.AnswerBoundMs,

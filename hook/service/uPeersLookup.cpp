@@ -1,133 +1,96 @@
 #include "uPeersLookup.h"
 
-#include "uAtScanner.h"
+#include "platform/linux/uAtScanner.h"
+#include "platform/linux/uLinuxRemoteAccess.h"
+#include "platform/linux/uPppConfig.h"
+#include "util/uQmError.h"
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
-// Words with shell-like quoting ('...', "...", backslash) and '#' comments, as pppd option files and
-// chat scripts write them.
-std::vector<std::string> Tokens(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            ++i;
-            continue;
-        }
-        if (c == '#') {
-            while (i < text.size() && text[i] != '\n')
-                ++i;
-            continue;
-        }
-        std::string word;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\n' && text[i] != '\r') {
-            char q = text[i];
-            if (q == '\'' || q == '"') {
-                ++i;
-                while (i < text.size() && text[i] != q) {
-                    if (q == '"' && text[i] == '\\' && i + 1 < text.size())
-                        word += text[i++];
-                    word += text[i++];
-                }
-                ++i;
-            } else if (q == '\\' && i + 1 < text.size()) {
-                word += text[i++];
-                word += text[i++];
-            } else {
-                word += text[i++];
-            }
-        }
-        out.push_back(word);
-    }
-    return out;
+// The lookup only reads the phone book; it never dials or hangs up.
+class TNoProcesses : public IProcessControl {
+public:
+    std::optional<std::vector<TProcessInfo>> ListProcesses() override { return std::nullopt; }
+    void EndProcesses(const std::vector<TProcessInfo>&) override {}
+    bool StartDetached(const std::vector<std::string>&) override { return false; }
+};
+
+void TrimSlashes(std::string& dir) {
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    if (in)
-        s << in.rdbuf();
-    return s.str();
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The numbers an entry dials, from the chat program of its connect option.
-std::vector<std::string> EntryNumbers(const std::string& peersText) {
-    std::vector<std::string> words = Tokens(peersText);
-    for (std::size_t i = 0; i + 1 < words.size(); ++i) {
-        if (words[i] != "connect")
-            continue;
-        std::vector<std::string> cmd = Tokens(words[i + 1]);
-        std::string phone, scriptFile;
-        std::vector<std::string> inline_;
-        bool sawChat = false;
-        for (std::size_t j = 0; j < cmd.size(); ++j) {
-            const std::string& w = cmd[j];
-            if (!sawChat) {
-                sawChat = std::filesystem::path(w).filename() == "chat";
-                continue;
-            }
-            if ((w == "-T" || w == "-f" || w == "-r" || w == "-t" || w == "-U" || w == "-s") &&
-                j + 1 < cmd.size()) {
-                if (w == "-T")
-                    phone = cmd[j + 1];
-                if (w == "-f")
-                    scriptFile = cmd[j + 1];
-                ++j;
-            } else if (w.size() > 1 && w[0] == '-') {
-                continue;
-            } else {
-                inline_.push_back(w);
-            }
-        }
-        std::string script;
-        if (!scriptFile.empty()) {
-            script = ReadFile(scriptFile);
-        } else {
-            for (const std::string& w : inline_)
-                script += "'" + w + "' ";
-        }
-        return ChatScriptNumbers(script, phone);
-    }
-    return {};
+// An entry's number as the modem would read it after ATD, so that "0 202-122" matches "0202122".
+std::string DialedNumber(const std::string& entryNumber) {
+    const TAtLine line = ScanAtLine("ATD" + entryNumber);
+    return !line.Dials.empty() && line.Dials.front().Known ? line.Dials.front().Number : std::string();
 }
 
 } // namespace
 
-std::vector<std::string> ChatScriptNumbers(const std::string& script, const std::string& phoneSubstitute) {
-    std::vector<std::string> numbers;
-    for (std::string w : Tokens(script)) {
-        for (std::size_t p; (p = w.find("\\T")) != std::string::npos;)
-            w.replace(p, 2, phoneSubstitute);
-        TAtLine line = ScanAtLine(w);
-        for (const TAtDial& d : line.Dials)
-            if (d.Known)
-                numbers.push_back(d.Number);
-    }
-    return numbers;
-}
-
-std::optional<TPeersEntry> FindPeersEntry(const std::string& etcDir, const std::string& number) {
+std::optional<TPeersEntry> FindPeersEntry(std::string etcDir, const std::string& number) {
     if (number.empty())
         return std::nullopt;
-    std::string peersDir = etcDir + "/ppp/peers";
-    std::error_code ec;
+    TrimSlashes(etcDir);
+    TNoProcesses processes;
+    TLinuxRemoteAccess remoteAccess(etcDir, processes);
+    std::vector<std::string> names;
+    if (!remoteAccess.GetEntryList(names))
+        return std::nullopt;
+    const std::string peersDir = etcDir + "/ppp/peers";
     std::optional<TPeersEntry> found;
     int matches = 0;
-    for (const auto& e : std::filesystem::directory_iterator(peersDir, ec)) {
-        if (!e.is_regular_file(ec))
-            continue;
-        for (const std::string& n : EntryNumbers(ReadFile(e.path().string()))) {
-            if (n == number) {
-                ++matches;
-                found = TPeersEntry{e.path().filename().string(), peersDir};
-                break;
-            }
+    for (const std::string& name : names) {
+        // A peer hides a wvdial dialer of its name, as in the guard's list.
+        const std::string phoneBook =
+            IsRegularFile(peersDir + "/" + name) ? peersDir : etcDir + "/wvdial.conf";
+        try {
+            if (DialedNumber(remoteAccess.GetEntryPhoneNumber(name, phoneBook)) != number)
+                continue;
+        } catch (const EQmError&) {
+            return std::nullopt; // an entry we cannot read might dial it too: unclear
         }
+        ++matches;
+        found = TPeersEntry{name, phoneBook};
     }
     return matches == 1 ? found : std::nullopt;
+}
+
+std::optional<TPeersEntry> EntryOfDialingProgram(std::string etcDir, const std::vector<std::string>& args) {
+    TrimSlashes(etcDir);
+    const std::string peersDir = etcDir + "/ppp/peers";
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "call" && args[i + 1].find('/') == std::string::npos && args[i + 1] != ".." &&
+            IsRegularFile(peersDir + "/" + args[i + 1]))
+            return TPeersEntry{args[i + 1], peersDir};
+    if (args.empty() || std::filesystem::path(args[0]).filename() != "wvdial")
+        return std::nullopt;
+    std::string confFile = etcDir + "/wvdial.conf";
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if ((args[i] == "--config" || args[i] == "-C") && i + 1 < args.size())
+            confFile = args[++i];
+        else if (args[i].starts_with("--config="))
+            confFile = args[i].substr(9);
+        else if (!args[i].starts_with("-"))
+            names.push_back(args[i]);
+    }
+    std::ifstream in(confFile, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    const qm::ppp::TWvdialConf conf = qm::ppp::ParseWvdialConf(text.str());
+    for (const std::string& name : names)
+        if (qm::ppp::HasWvdialDialer(conf, name))
+            return TPeersEntry{name, confFile}; // the file names the dialer's own section
+    return std::nullopt;
 }

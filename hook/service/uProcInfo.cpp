@@ -1,5 +1,6 @@
 #include "uProcInfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -21,8 +23,13 @@ std::string ReadSmall(const std::string& path) {
     std::string out;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof(buf))) > 0 && out.size() < 65536)
+    // A /proc file gives all it has in one read when it fits: a short read is its end, and asking
+    // again would cost a system call per file on every program start.
+    while ((n = ::read(fd, buf, sizeof(buf))) > 0 && out.size() < 65536) {
         out.append(buf, static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < sizeof(buf))
+            break;
+    }
     ::close(fd);
     return out;
 }
@@ -56,9 +63,55 @@ std::vector<std::string> StatFields(pid_t pid, const std::string& procDir) {
     return out; // [0] is the state (field 3)
 }
 
-bool ReadMemory(int memFd, std::uint64_t address, void* out, std::size_t size) {
-    return ::pread(memFd, out, size, static_cast<off_t>(address)) == static_cast<ssize_t>(size);
-}
+// Reads another process's memory: process_vm_readv, which needs no descriptor; /proc/<pid>/mem
+// where that call is not available. A read never crosses a page, so that a string ending just
+// before an unmapped page is read whole.
+class TMemoryReader {
+public:
+    TMemoryReader(pid_t pid, std::string memPath) : FPid(pid), FMemPath(std::move(memPath)) {}
+    ~TMemoryReader() {
+        if (FMemFd >= 0)
+            ::close(FMemFd);
+    }
+    TMemoryReader(const TMemoryReader&) = delete;
+    TMemoryReader& operator=(const TMemoryReader&) = delete;
+
+    // The bytes read from address on (at most size, up to the end of its page); -1 on failure.
+    ssize_t ReadInPage(std::uint64_t address, void* out, std::size_t size) {
+        const std::uint64_t toPageEnd = kPage - (address % kPage);
+        if (size > toPageEnd)
+            size = static_cast<std::size_t>(toPageEnd);
+        if (!FUseFile) {
+            iovec local{out, size};
+            iovec remote{reinterpret_cast<void*>(address), size};
+            ssize_t n = ::process_vm_readv(FPid, &local, 1, &remote, 1, 0);
+            if (n >= 0 || (errno != ENOSYS && errno != EPERM))
+                return n;
+            FUseFile = true;
+            FMemFd = ::open(FMemPath.c_str(), O_RDONLY | O_CLOEXEC);
+        }
+        return FMemFd < 0 ? -1 : ::pread(FMemFd, out, size, static_cast<off_t>(address));
+    }
+    bool ReadAll(std::uint64_t address, void* out, std::size_t size) {
+        auto* bytes = static_cast<char*>(out);
+        while (size > 0) {
+            const ssize_t n = ReadInPage(address, bytes, size);
+            if (n <= 0)
+                return false;
+            address += static_cast<std::uint64_t>(n);
+            bytes += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::uint64_t kPage = 4096; // the smallest page: a read within it never faults halfway
+    pid_t FPid;
+    std::string FMemPath;
+    bool FUseFile = false;
+    int FMemFd = -1;
+};
 
 } // namespace
 
@@ -103,36 +156,32 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
         argvAddress = args[2];
     else
         return {};
-    int memFd = ::open(Proc(procDir, pid, "mem").c_str(), O_RDONLY | O_CLOEXEC);
-    if (memFd < 0)
-        return {};
-    // The pointer array in one read (at most 256 arguments), then each string in chunks.
+    TMemoryReader memory(pid, Proc(procDir, pid, "mem"));
+    // The pointer array (at most 256 arguments); it may end close to the end of its mapping, so
+    // only what is readable counts.
     std::uint64_t pointers[256] = {};
-    ssize_t got = ::pread(memFd, pointers, sizeof(pointers), static_cast<off_t>(argvAddress));
-    if (got <= 0) {
-        // The array may end close to the end of its mapping: take it pointer by pointer.
-        got = 0;
-        for (std::size_t i = 0; i < 256; ++i, got += 8)
-            if (!ReadMemory(memFd, argvAddress + 8 * i, &pointers[i], sizeof(std::uint64_t)) ||
-                pointers[i] == 0)
-                break;
+    std::size_t got = 0;
+    // Read in small steps up to the null pointer: most programs get a few arguments.
+    bool nullSeen = false;
+    while (got < sizeof(pointers) && !nullSeen) {
+        const std::size_t step = std::min<std::size_t>(128, sizeof(pointers) - got);
+        const ssize_t n = memory.ReadInPage(argvAddress + got, reinterpret_cast<char*>(pointers) + got, step);
+        if (n <= 0)
+            break;
+        for (std::size_t k = got / 8; k < (got + static_cast<std::size_t>(n)) / 8; ++k)
+            nullSeen = nullSeen || pointers[k] == 0;
+        got += static_cast<std::size_t>(n);
     }
     std::vector<std::string> argv;
     std::size_t total = 0;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(got) / 8 && pointers[i] != 0 && total < 4096; ++i) {
+    for (std::size_t i = 0; i < got / 8 && pointers[i] != 0 && total < 4096; ++i) {
         std::string arg;
         char chunk[256];
         bool ended = false;
-        for (std::uint64_t at = pointers[i]; !ended && arg.size() < 4096; at += sizeof(chunk)) {
-            ssize_t n = ::pread(memFd, chunk, sizeof(chunk), static_cast<off_t>(at));
-            if (n <= 0) {
-                // The string may end close to the end of a mapping: read byte by byte.
-                char c;
-                if (::pread(memFd, &c, 1, static_cast<off_t>(at)) != 1)
-                    break;
-                n = 1;
-                chunk[0] = c;
-            }
+        for (std::uint64_t at = pointers[i]; !ended && arg.size() < 4096;) {
+            const ssize_t n = memory.ReadInPage(at, chunk, sizeof(chunk));
+            if (n <= 0)
+                break;
             for (ssize_t k = 0; k < n; ++k) {
                 if (chunk[k] == '\0') {
                     ended = true;
@@ -140,13 +189,11 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
                 }
                 arg += chunk[k];
             }
-            if (n < static_cast<ssize_t>(sizeof(chunk)) && !ended)
-                at -= sizeof(chunk) - static_cast<std::uint64_t>(n); // go on right after what was read
+            at += static_cast<std::uint64_t>(n);
         }
         total += arg.size();
         argv.push_back(arg);
     }
-    ::close(memFd);
     return JoinCommandLine(argv);
 }
 
@@ -179,6 +226,28 @@ std::string ProcessExe(pid_t pid, const std::string& procDir) {
 pid_t ParentPid(pid_t pid, const std::string& procDir) {
     std::vector<std::string> f = StatFields(pid, procDir);
     return f.size() > 1 ? static_cast<pid_t>(std::atoi(f[1].c_str())) : 0;
+}
+
+TProcessIds ProcessParentAndUid(pid_t pid, const std::string& procDir) {
+    // One open for both: the owner of /proc/<pid>/stat is the owner of the folder.
+    TProcessIds ids;
+    const int fd = ::open(Proc(procDir, pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ids;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0)
+        ids.Uid = st.st_uid;
+    char buf[1024];
+    const ssize_t n = ::read(fd, buf, sizeof(buf) - 1);
+    ::close(fd);
+    if (n <= 0)
+        return ids;
+    buf[n] = '\0';
+    // "<pid> (<name>) <state> <ppid> ...": the name may hold blanks and parentheses.
+    const char* close = std::strrchr(buf, ')');
+    if (close && close[1] == ' ' && close[2] != '\0' && close[3] == ' ')
+        ids.Parent = static_cast<pid_t>(std::atoi(close + 4));
+    return ids;
 }
 
 uid_t ProcessUid(pid_t pid, const std::string& procDir) {

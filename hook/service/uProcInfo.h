@@ -17,6 +17,12 @@ std::string ProcessExe(pid_t pid, const std::string& procDir = "/proc");
 pid_t ParentPid(pid_t pid, const std::string& procDir = "/proc");
 // The process's effective user (the owner of its /proc folder); -1 when it is gone.
 uid_t ProcessUid(pid_t pid, const std::string& procDir = "/proc");
+struct TProcessIds {
+    pid_t Parent = 0;
+    uid_t Uid = static_cast<uid_t>(-1); // -1 when the process is gone
+};
+// ParentPid and ProcessUid at the cost of one file.
+TProcessIds ProcessParentAndUid(pid_t pid, const std::string& procDir = "/proc");
 // The process's start time in clock ticks since boot; 0 when unknown.
 unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir = "/proc");
 // True when ancestor is pid itself or one of its ancestors (at most maxDepth steps up).

@@ -38,6 +38,27 @@ int ListenUnix(const std::string& path, mode_t mode, std::string* why) {
     return fd;
 }
 
+TUnixListener::~TUnixListener() {
+    if (FFd >= 0) {
+        FLoop.Unwatch(FFd);
+        ::close(FFd);
+        ::unlink(FPath.c_str());
+    }
+}
+
+bool TUnixListener::Listen(const std::string& path, std::function<void(int fd)> onAccept, std::string* why) {
+    FFd = ListenUnix(path, 0666, why);
+    if (FFd < 0)
+        return false;
+    FPath = path;
+    FLoop.Watch(FFd, POLLIN, [this, onAccept = std::move(onAccept)](short) {
+        const int fd = ::accept4(FFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            onAccept(fd);
+    });
+    return true;
+}
+
 TControlServer::TControlServer(TPollLoop& loop, TGuardRegistry& guards,
                                std::function<void(const std::string&)> log)
     : FLoop(loop), FGuards(guards), FLog(std::move(log)) {}
@@ -45,26 +66,14 @@ TControlServer::TControlServer(TPollLoop& loop, TGuardRegistry& guards,
 TControlServer::~TControlServer() {
     while (!FClients.empty())
         Drop(FClients.begin()->first);
-    if (FListen >= 0) {
-        FLoop.Unwatch(FListen);
-        ::close(FListen);
-        ::unlink(FPath.c_str());
-    }
 }
 
 bool TControlServer::Listen(const std::string& path, std::string* why) {
-    FListen = ListenUnix(path, 0666, why);
-    if (FListen < 0)
-        return false;
-    FPath = path;
-    FLoop.Watch(FListen, POLLIN, [this](short) { OnAccept(); });
-    return true;
+    return FListener.Listen(
+        path, [this](int fd) { OnAccept(fd); }, why);
 }
 
-void TControlServer::OnAccept() {
-    int fd = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0)
-        return;
+void TControlServer::OnAccept(int fd) {
     ucred cred{};
     socklen_t len = sizeof(cred);
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
@@ -153,26 +162,14 @@ TLineFeed::TLineFeed(TPollLoop& loop, TCurrentStates current) : FLoop(loop), FCu
 TLineFeed::~TLineFeed() {
     while (!FClients.empty())
         Drop(FClients.begin()->first);
-    if (FListen >= 0) {
-        FLoop.Unwatch(FListen);
-        ::close(FListen);
-        ::unlink(FPath.c_str());
-    }
 }
 
 bool TLineFeed::Listen(const std::string& path, std::string* why) {
-    FListen = ListenUnix(path, 0666, why);
-    if (FListen < 0)
-        return false;
-    FPath = path;
-    FLoop.Watch(FListen, POLLIN, [this](short) { OnAccept(); });
-    return true;
+    return FListener.Listen(
+        path, [this](int fd) { OnAccept(fd); }, why);
 }
 
-void TLineFeed::OnAccept() {
-    int fd = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0)
-        return;
+void TLineFeed::OnAccept(int fd) {
     FClients[fd];
     FLoop.Watch(fd, POLLIN, [this, fd](short revents) {
         if (revents & POLLOUT)

@@ -15,6 +15,23 @@
 // Creates a listening Unix stream socket at path with the given mode; -1 with why on failure.
 int ListenUnix(const std::string& path, mode_t mode, std::string* why);
 
+// A listening socket that the loop watches for connections; closed and its path removed on
+// destruction.
+class TUnixListener {
+public:
+    explicit TUnixListener(TPollLoop& loop) : FLoop(loop) {}
+    ~TUnixListener();
+    TUnixListener(const TUnixListener&) = delete;
+    TUnixListener& operator=(const TUnixListener&) = delete;
+    // Anyone may connect (mode 0666); onAccept gets each accepted connection (non-blocking).
+    bool Listen(const std::string& path, std::function<void(int fd)> onAccept, std::string* why);
+
+private:
+    TPollLoop& FLoop;
+    int FFd = -1;
+    std::string FPath;
+};
+
 class TControlServer {
 public:
     TControlServer(TPollLoop& loop, TGuardRegistry& guards, std::function<void(const std::string&)> log);
@@ -28,7 +45,7 @@ private:
         pid_t Pid = 0;
         uid_t Uid = 0;
     };
-    void OnAccept();
+    void OnAccept(int fd);
     void OnClient(int fd);
     void Drop(int fd);
     std::size_t UserRegistrations(uid_t uid) const;
@@ -36,8 +53,7 @@ private:
     TPollLoop& FLoop;
     TGuardRegistry& FGuards;
     std::function<void(const std::string&)> FLog;
-    int FListen = -1;
-    std::string FPath;
+    TUnixListener FListener{FLoop};
     std::map<int, TClient> FClients;
 };
 
@@ -53,14 +69,13 @@ public:
     std::size_t Subscribers() const { return FClients.size(); }
 
 private:
-    void OnAccept();
+    void OnAccept(int fd);
     void Send(int fd, const std::string& text);
     void Drop(int fd);
 
     TPollLoop& FLoop;
     TCurrentStates FCurrent;
-    int FListen = -1;
-    std::string FPath;
+    TUnixListener FListener{FLoop};
     std::vector<qm::TFeedLine> FLines;
     std::map<int, std::string> FClients; // fd -> bytes not yet written
 };

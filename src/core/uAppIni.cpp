@@ -46,7 +46,6 @@ bool KeyNeedsEscape(const std::string& k) {
 }
 
 std::string Escape(const std::string& text, bool isKey) {
-    static const char* hex = "0123456789ABCDEF";
     std::string out = kEscapePrefix;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -72,22 +71,11 @@ std::string Escape(const std::string& text, bool isKey) {
             out += "\\;";
         else if (IsControl(u) || (atEnd && IsBlank(c))) {
             out += "\\x";
-            out += hex[u >> 4];
-            out += hex[u & 15];
+            qm::AppendHexByte(out, u);
         } else
             out += c;
     }
     return out;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 std::optional<int> ParseInt(const std::string& text) {
@@ -189,8 +177,10 @@ std::string TAppIni::DecodeText(const std::string& stored) {
             out += ';';
             break;
         case 'x':
-            if (i + 2 < stored.size() + 0 && HexDigit(stored[i + 1]) >= 0 && HexDigit(stored[i + 2]) >= 0) {
-                out += static_cast<char>(HexDigit(stored[i + 1]) * 16 + HexDigit(stored[i + 2]));
+            if (i + 2 < stored.size() && qm::HexDigitValue(stored[i + 1]) >= 0 &&
+                qm::HexDigitValue(stored[i + 2]) >= 0) {
+                out += static_cast<char>(qm::HexDigitValue(stored[i + 1]) * 16 +
+                                         qm::HexDigitValue(stored[i + 2]));
                 i += 2;
             } else {
                 out += "\\x";

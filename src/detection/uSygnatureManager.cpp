@@ -22,10 +22,6 @@ std::int64_t SampledOffset(int k, std::int64_t length) {
     return length - 1;
 }
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // Like DecodeLegacyText, but a UTF-8 file (the usual case) is taken over without a second copy
 // of a possibly large buffer.
 std::string DecodeDatabaseText(std::string bytes) {
@@ -51,7 +47,6 @@ std::string FileFingerprint(const IFileSystem& fileSystem, const std::string& pa
     // The length is kept as a 32-bit signed number: from 2 GiB on it wraps and no longer equals
     // the directory-entry length that the size test uses, so such a file never matches.
     const auto length = static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(end)));
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string result = std::to_string(length) + "-";
     result.reserve(result.size() + 2 * kCodeCount);
     for (int k = 0; k < kCodeCount; ++k) {
@@ -60,8 +55,7 @@ std::string FileFingerprint(const IFileSystem& fileSystem, const std::string& pa
         if (offset >= 0 && offset < length)
             byte = file->ReadByteAt(offset);
         if (byte) {
-            result += kHex[*byte >> 4];
-            result += kHex[*byte & 0x0F];
+            qm::AppendHexByte(result, *byte);
         } else {
             result += "--";
         }
@@ -95,7 +89,7 @@ std::string SygnatureLineProblem(std::string_view line) {
     }
     const std::string_view codes = line.substr(dash + 1);
     for (std::size_t i = 0; i < codes.size(); ++i)
-        if (codes[i] != '-' && !IsHexDigit(codes[i]))
+        if (codes[i] != '-' && qm::HexDigitValue(codes[i]) < 0)
             return Format("niedozwolony znak %u (dozwolone są cyfry szesnastkowe i \"-\")", dash + 2 + i);
     if (codes.size() != 2 * kCodeCount)
         return Format("liczba znaków kodów po rozmiarze: %u zamiast 34 (17 kodów bajtów po 2 znaki)",

@@ -16,7 +16,8 @@ public:
     virtual ~IAutoStartEntries() = default;
     virtual std::vector<TAutoStartEntry> List() const = 0;
     // Copies the entry into backupDir (never overwriting an earlier backup); false on failure.
-    virtual bool Backup(const TAutoStartEntry& entry, const std::string& backupDir, std::string& backupPath) = 0;
+    virtual bool Backup(const TAutoStartEntry& entry, const std::string& backupDir,
+                        std::string& backupPath) = 0;
     // Deletes the entry; false when it cannot be deleted.
     virtual bool Remove(const TAutoStartEntry& entry) = 0;
 };

@@ -13,9 +13,9 @@ struct THttpFormField {
 };
 
 struct THttpResult {
-    bool Ok = false;      // a reply arrived (any status)
-    int Status = 0;       // the HTTP status code
-    std::string Error;    // why no reply arrived (time-out, refused, aborted)
+    bool Ok = false;   // a reply arrived (any status)
+    int Status = 0;    // the HTTP status code
+    std::string Error; // why no reply arrived (time-out, refused, aborted)
     std::string Body;
 };
 

@@ -88,6 +88,13 @@ QString Prop(const char* name, const QString& value) {
     return value.isEmpty() ? QString() : QStringLiteral("%1: %2; ").arg(QLatin1String(name), value);
 }
 
+// "border: 1px solid colour; " (or the given side and width) when the colour is usable, else nothing.
+QString Border(const QString& colour, const char* side = "border", int width = 1) {
+    return colour.isEmpty()
+               ? QString()
+               : QStringLiteral("%1: %2px solid %3; ").arg(QLatin1String(side)).arg(width).arg(colour);
+}
+
 QString PictureUrl(const TSkinSections& s, const QString& name, const QString& folder) {
     const QString file = s.value("pictures").value(name);
     // Pictures lie in the skin's own folder: no separators, no way out of it.
@@ -101,15 +108,12 @@ QString PictureUrl(const TSkinSections& s, const QString& name, const QString& f
 QString ButtonRules(const QString& sel, const TSkinObject& o) {
     const QString radius =
         Number(o.value("radius")) >= 0 ? QString::number(Number(o.value("radius"))) + "px" : "";
-    QString r =
-        sel + " { " + Prop("background", Brush(o.value("face"))) + Prop("color", Colour(o.value("text"))) +
-        (Colour(o.value("border")).isEmpty() ? "" : "border: 1px solid " + Colour(o.value("border")) + "; ") +
-        Prop("border-radius", radius) + FontRule(o) + "padding: 0px 6px; }\n";
+    QString r = sel + " { " + Prop("background", Brush(o.value("face"))) +
+                Prop("color", Colour(o.value("text"))) + Border(Colour(o.value("border"))) +
+                Prop("border-radius", radius) + FontRule(o) + "padding: 0px 6px; }\n";
     r += sel + ":hover { " + Prop("background", Brush(o.value("hover"))) + "}\n";
     r += sel + ":pressed { " + Prop("background", Brush(o.value("pressed"))) + "}\n";
-    r += sel + ":focus { " +
-         (Colour(o.value("focus")).isEmpty() ? "" : "border: 1px solid " + Colour(o.value("focus")) + "; ") +
-         "}\n";
+    r += sel + ":focus { " + Border(Colour(o.value("focus"))) + "}\n";
     r += sel + ":disabled { " + Prop("color", Colour(o.value("disabledtext"))) + "}\n";
     return r;
 }
@@ -117,25 +121,22 @@ QString ButtonRules(const QString& sel, const TSkinObject& o) {
 QString TabRules(const TSkinObject& o) {
     const QString border = Colour(o.value("border"));
     const QString radius = QString::number(Number(o.value("radius"), 0)) + "px";
-    QString r = "QTabWidget::pane { " + Prop("background", Brush(o.value("page"))) +
-                (border.isEmpty() ? "" : "border: 1px solid " + border + "; ") + "top: -1px; }\n";
+    QString r = "QTabWidget::pane { " + Prop("background", Brush(o.value("page"))) + Border(border) +
+                "top: -1px; }\n";
     r += "QTabBar::tab { " + Prop("background", Brush(o.value("face"))) +
-         Prop("color", Colour(o.value("text"))) +
-         (border.isEmpty() ? "" : "border: 1px solid " + border + "; ") + "border-bottom: none; " +
+         Prop("color", Colour(o.value("text"))) + Border(border) + "border-bottom: none; " +
          "border-top-left-radius: " + radius + "; border-top-right-radius: " + radius + "; " +
          "padding: 4px 9px; margin-right: 1px; margin-top: 3px; " + FontRule(o) + "}\n";
     r += "QTabBar::tab:selected { " + Prop("background", Brush(o.value("selected"))) +
          Prop("color", Colour(o.value("selectedtext"))) + "margin-top: 0px; " +
-         (Colour(o.value("accent")).isEmpty() ? ""
-                                              : "border-top: 3px solid " + Colour(o.value("accent")) + "; ") +
-         "}\n";
+         Border(Colour(o.value("accent")), "border-top", 3) + "}\n";
     r += "QTabBar::tab:hover:!selected { " + Prop("background", Brush(o.value("hover"))) + "}\n";
     return r;
 }
 
 QString GroupRules(const TSkinObject& o) {
     const QString border = Colour(o.value("border"));
-    return "QGroupBox { " + (border.isEmpty() ? "" : "border: 1px solid " + border + "; ") +
+    return "QGroupBox { " + Border(border) +
            Prop("border-radius", QString::number(Number(o.value("radius"), 0)) + "px") +
            Prop("background", Brush(o.value("face"))) + "margin-top: 8px; padding-top: 4px; }\n" +
            "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 3px; " +
@@ -145,8 +146,7 @@ QString GroupRules(const TSkinObject& o) {
 QString EditRules(const QString& sel, const TSkinObject& o, const TSkinSections& s, const QString& folder) {
     const QString border = Colour(o.value("border"));
     QString r = sel + " { " + Prop("background", Brush(o.value("face"))) +
-                Prop("color", Colour(o.value("text"))) +
-                (border.isEmpty() ? "" : "border: 1px solid " + border + "; ") +
+                Prop("color", Colour(o.value("text"))) + Border(border) +
                 Prop("border-radius", QString::number(Number(o.value("radius"), 0)) + "px") +
                 Prop("selection-background-color", Colour(o.value("selection"))) +
                 Prop("selection-color", Colour(o.value("selectiontext"))) + "}\n";
@@ -159,8 +159,7 @@ QString EditRules(const QString& sel, const TSkinObject& o, const TSkinSections&
         r += "QComboBox::down-arrow { image: " + arrow + "; width: 9px; height: 6px; }\n";
     if (sel == "QTableWidget")
         r += "QHeaderView::section { " + Prop("background", Brush(o.value("header"))) +
-             Prop("color", Colour(o.value("headertext"))) +
-             (border.isEmpty() ? "" : "border: 1px solid " + border + "; ") + "padding: 1px 3px; }\n" +
+             Prop("color", Colour(o.value("headertext"))) + Border(border) + "padding: 1px 3px; }\n" +
              "QTableWidget { " + Prop("gridline-color", Colour(o.value("grid"))) + "}\n";
     return r;
 }
@@ -178,7 +177,7 @@ QString CheckRules(const TSkinObject& o, const TSkinSections& s, const QString& 
 QString MenuRules(const TSkinObject& o) {
     const QString border = Colour(o.value("border"));
     return "QMenu { " + Prop("background", Brush(o.value("face"))) + Prop("color", Colour(o.value("text"))) +
-           (border.isEmpty() ? "" : "border: 1px solid " + border + "; ") + "padding: 2px; }\n" +
+           Border(border) + "padding: 2px; }\n" +
            "QMenu::item { padding: 4px 22px 4px 26px; }\nQMenu::item:selected { " +
            Prop("background", Brush(o.value("selection"))) + Prop("color", Colour(o.value("selectiontext"))) +
            "}\nQMenu::item:disabled { " + Prop("color", Colour(o.value("disabledtext"))) + "}\n" +
@@ -199,8 +198,7 @@ QString LabelRules(const QString& scope, const TSkinObject& o) {
 QString FrameRules(const TSkinObject& o, const TSkinSections& s, const QString& folder) {
     const QString border = Colour(o.value("border"));
     const int width = Number(o.value("borderwidth"), 1);
-    QString r = "QDialog { " + Prop("background", Brush(o.value("face"))) +
-                (border.isEmpty() ? "" : QStringLiteral("border: %1px solid %2; ").arg(width).arg(border));
+    QString r = "QDialog { " + Prop("background", Brush(o.value("face"))) + Border(border, "border", width);
     const QString picture = PictureUrl(s, o.value("picture"), folder);
     if (!picture.isEmpty())
         r += "background-image: " + picture +

@@ -2,8 +2,8 @@
 
 #include "components/bsSkinData.h"
 #include "platform/uPathDelim.h"
-#include "ui/uHelpWindow.h"
 #include "ui/uDialGuardShell.h"
+#include "ui/uHelpWindow.h"
 #include "ui/uImages.h"
 #include "ui/uSkinLoader.h"
 #include "ui/uTrayIcon.h"

@@ -111,8 +111,14 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 std::string LowerAscii(std::string_view text) {
@@ -125,8 +131,7 @@ std::string LowerAscii(std::string_view text) {
 std::string UpperAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        c = UpperAscii(c);
     return out;
 }
 

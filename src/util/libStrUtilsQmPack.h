@@ -16,11 +16,26 @@ std::string TrimRight(std::string_view text);
 
 std::string LowerAscii(std::string_view text);
 std::string UpperAscii(std::string_view text);
-char LowerAscii(char c);
+// Inline: the signature table folds every byte it hashes.
+inline char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 // Equality with the letters A-Z and a-z taken as equal; every other byte compares exactly.
 bool SameText(std::string_view a, std::string_view b);
 bool StartsWith(std::string_view text, std::string_view prefix);
 bool EndsWith(std::string_view text, std::string_view suffix);
+
+// The value of a hexadecimal digit in either letter case; -1 for any other byte.
+int HexDigitValue(char c);
+// Appends byte as two upper-case hexadecimal digits.
+inline void AppendHexByte(std::string& out, unsigned char byte) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+}
 
 bool IsValidUtf8(std::string_view bytes);
 

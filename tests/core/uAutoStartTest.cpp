@@ -2,6 +2,7 @@
 #include "platform/linux/uLinuxAutoStart.h"
 
 #include "fakes/FakeShellPorts.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,26 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TTempDir {
-    fs::path Path;
-    TTempDir() {
-        char tmpl[] = "/tmp/qm_autostart_XXXXXX";
-        Path = ::mkdtemp(tmpl);
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::permissions(Path, fs::perms::all, ec);
-        fs::remove_all(Path, ec);
-    }
-};
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TEST(AutoStartSetting, FirstSetWritesThisCopysCommandAndReadsBackSet) {
     TFakeAutoStart store;
@@ -72,12 +53,12 @@ TEST(LinuxAutoStart, UsesFirstAbsoluteConfigDirAndDefault) {
 
 TEST(LinuxAutoStart, WritesDesktopEntryAndRecognisesOnlyThisCopy) {
     TTempDir dir;
-    TLinuxAutoStart store((dir.Path / "xdg").string() + ":/etc/xdg");
+    TLinuxAutoStart store((dir / "xdg") + ":/etc/xdg");
     TAutoStartSetting setting(store, "/opt/Qm \"Vardel\"/QmVardel");
     EXPECT_FALSE(setting.IsAutoStartSet());
     setting.SetAutoStart(true);
-    const fs::path entry = dir.Path / "xdg/autostart/QmVardel.desktop";
-    const std::string text = ReadFile(entry);
+    const std::string entry = dir / "xdg/autostart/QmVardel.desktop";
+    const std::string text = ReadWholeFile(entry);
     EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(text.find("\nExec=\"/opt/Qm \\\\\"Vardel\\\\\"/QmVardel\" tray\n"), std::string::npos) << text;
     EXPECT_TRUE(setting.IsAutoStartSet());
@@ -100,12 +81,12 @@ TEST(LinuxAutoStart, WritesDesktopEntryAndRecognisesOnlyThisCopy) {
 
 TEST(LinuxAutoStart, HiddenEntryAndForeignGroupsDoNotCount) {
     TTempDir dir;
-    TLinuxAutoStart store(dir.Path.string());
-    fs::create_directories(dir.Path / "autostart");
-    std::ofstream(dir.Path / "autostart/QmVardel.desktop")
+    TLinuxAutoStart store(dir.Path());
+    fs::create_directories(dir / "autostart");
+    std::ofstream(dir / "autostart/QmVardel.desktop")
         << "[Other]\nExec=nothing\n[Desktop Entry]\nExec=\"/opt/QmVardel\" tray\nHidden=true\n";
     EXPECT_FALSE(store.ReadCommand("QmVardel"));
-    std::ofstream(dir.Path / "autostart/QmVardel.desktop")
+    std::ofstream(dir / "autostart/QmVardel.desktop")
         << "[Other]\nExec=x\n[Desktop Entry]\n Exec = \"/opt/QmVardel\" tray\n";
     EXPECT_EQ(store.ReadCommand("QmVardel"), "\"/opt/QmVardel\" tray");
 }
@@ -113,8 +94,8 @@ TEST(LinuxAutoStart, HiddenEntryAndForeignGroupsDoNotCount) {
 TEST(LinuxAutoStart, FolderThatCannotBeWrittenRefusesAndReportsAdministrator) {
     TTempDir dir;
     // A file where the configuration folder should be: no user, root included, can create it.
-    std::ofstream(dir.Path / "xdg") << "not a folder";
-    TLinuxAutoStart store((dir.Path / "xdg").string());
+    std::ofstream(dir / "xdg") << "not a folder";
+    TLinuxAutoStart store(dir / "xdg");
     TAutoStartSetting setting(store, "/opt/QmVardel");
     int shown = 0;
     setting.OnNotAllowed = [&](const std::string&) {
@@ -129,9 +110,9 @@ TEST(LinuxAutoStart, ReadOnlyFolderRefusesForOrdinaryUser) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
     TTempDir dir;
-    fs::create_directories(dir.Path / "autostart");
-    fs::permissions(dir.Path / "autostart", fs::perms::owner_read | fs::perms::owner_exec);
-    TLinuxAutoStart store(dir.Path.string());
+    fs::create_directories(dir / "autostart");
+    fs::permissions(dir / "autostart", fs::perms::owner_read | fs::perms::owner_exec);
+    TLinuxAutoStart store(dir.Path());
     EXPECT_FALSE(store.CanChange());
 }
 

@@ -1,7 +1,7 @@
-#include "TestSandbox.h"
 #include "detection/uSygnatureManager.h"
 #include "fakes/FakePorts.h"
 #include "platform/linux/uLinuxPlatform.h"
+#include "support/TempDir.h"
 #include "util/libStrUtilsQmPack.h"
 #include "util/uQmError.h"
 
@@ -115,7 +115,7 @@ TEST(FileFingerprint, SamplesSeventeenBytesOnFakeAndRealFiles) {
         {MarkedFile(1500), "1500-42" + Repeat("2E", 6) + "FF" + Repeat("2E", 7) + "--" + "5A"},
         {std::string(101, '\x0a'), "101-0A0A" + Dashes(14) + "0A"},
     };
-    TTestSandbox box;
+    TTempDir box;
     TLinuxFileSystem linuxFs;
     TFakeFileSystem fake;
     for (const Row& r : rows) {
@@ -124,8 +124,8 @@ TEST(FileFingerprint, SamplesSeventeenBytesOnFakeAndRealFiles) {
         EXPECT_EQ(qm::FileFingerprint(linuxFs, box.Write("f", r.content)), r.expected);
     }
     EXPECT_EQ(qm::FileFingerprint(fake, "/missing"), "");
-    EXPECT_EQ(qm::FileFingerprint(linuxFs, box.Path("missing")), "");
-    EXPECT_EQ(qm::FileFingerprint(linuxFs, box.Path("")), "") << "a folder has no fingerprint";
+    EXPECT_EQ(qm::FileFingerprint(linuxFs, box / "missing"), "");
+    EXPECT_EQ(qm::FileFingerprint(linuxFs, box / ""), "") << "a folder has no fingerprint";
 }
 
 TEST(SygnatureManager, LoadsVersionLinesAndSizeFields) {
@@ -320,7 +320,7 @@ TEST(SygnatureManager, ReloadKeepsOldContentsWhenTheFileIsGoneOrUnreadable) {
 }
 
 TEST(SygnatureManager, FileOfTwoGibibytesOrMoreNeverMatches) {
-    TTestSandbox box;
+    TTempDir box;
     TLinuxFileSystem fs;
     struct Row {
         std::uint64_t size;
@@ -330,7 +330,7 @@ TEST(SygnatureManager, FileOfTwoGibibytesOrMoreNeverMatches) {
         {(1ull << 32) + 3, "3-00" + Dashes(15) + "00"},
     };
     for (const Row& r : rows) {
-        const std::string path = box.Path("big");
+        const std::string path = box / "big";
         std::error_code ec;
         std::filesystem::resize_file(box.Write("big", ""), r.size, ec);
         if (ec)
@@ -339,7 +339,7 @@ TEST(SygnatureManager, FileOfTwoGibibytesOrMoreNeverMatches) {
         // Both the line its real size would have and the line of its wrapped length.
         const std::string real = std::to_string(r.size) + "-" + Repeat("00", 17);
         box.Write("Sygn.ini", "[1]\n" + real + "\n" + r.fingerprint32 + "\n");
-        TSygnatureManager db(box.Path("Sygn.ini"), fs, box.Path("none"));
+        TSygnatureManager db(box / "Sygn.ini", fs, box / "none");
         EXPECT_FALSE(db.IsDialer(path)) << r.size;
     }
 }

@@ -2,6 +2,8 @@
 #include "platform/linux/uLinuxRemoteAccess.h"
 #include "util/uQmError.h"
 
+#include "support/TempDir.h"
+
 #include <gmock/gmock.h>
 
 #include <chrono>
@@ -17,24 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kFixtures = std::string(QM_TEST_SOURCE_DIR) + "/tests/guard/fixtures";
-
-class TTemp {
-public:
-    TTemp() {
-        std::string tmpl = (fs::temp_directory_path() / "qmras-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            throw std::runtime_error("mkdtemp");
-        FPath = tmpl;
-    }
-    ~TTemp() {
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    const std::string& Path() const { return FPath; }
-
-private:
-    std::string FPath;
-};
 
 void WriteFile(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
@@ -94,7 +78,7 @@ TEST(LinuxRemoteAccess, PhoneBookPathIsUsedOnlyWhenItExists) {
     TRecordingProcesses processes;
     TLinuxRemoteAccess ras(kFixtures + "/mixed", processes);
     // A folder of peers, a wvdial-style file, a single option file, a path that is not there.
-    TTemp other;
+    TTempDir other;
     WriteFile(other.Path() + "/dom", "connect \"chat '' ATDT0303\"\n");
     EXPECT_EQ(ras.GetEntryPhoneNumber("dom", other.Path()), "0303");
     EXPECT_EQ(ras.GetEntryPhoneNumber("base", other.Path()), ""); // that folder has no such entry
@@ -117,7 +101,7 @@ TEST(LinuxRemoteAccess, EntryListIsSortedAndComplete) {
     EXPECT_EQ(list, std::vector<std::string>{"provider"}); // the editor's backup is no entry
 
     // More than twenty entries all come back.
-    TTemp temp;
+    TTempDir temp;
     for (int i = 0; i < 25; ++i)
         WriteFile(temp.Path() + "/ppp/peers/isp" + std::to_string(100 + i), "connect \"chat '' ATDT1\"\n");
     TLinuxRemoteAccess many(temp.Path(), processes);
@@ -132,7 +116,7 @@ TEST(LinuxRemoteAccess, EntryListIsSortedAndComplete) {
 
 TEST(LinuxRemoteAccess, UnreadablePhoneBookRaisesAClearError) {
     TRecordingProcesses processes;
-    TTemp temp;
+    TTempDir temp;
     // Symbolic link loops cannot be read by anyone, root included.
     WriteFile(temp.Path() + "/ppp/peers/good", "connect \"chat -f /etc/chatscripts/loop\"\n");
     fs::create_directories(temp.Path() + "/chatscripts");
@@ -148,7 +132,7 @@ TEST(LinuxRemoteAccess, UnreadablePhoneBookRaisesAClearError) {
                         testing::StartsWith("Nie można odczytać ustawień połączeń telefonicznych: "));
         }
     }
-    TTemp loopy;
+    TTempDir loopy;
     fs::create_directories(loopy.Path() + "/ppp");
     fs::create_symlink("peers", loopy.Path() + "/ppp/peers");
     fs::create_symlink("wvdial.conf", loopy.Path() + "/wvdial.conf");
@@ -227,7 +211,7 @@ int WaitSignal(pid_t pid, int timeoutMs) {
 TEST(LinuxRemoteAccess, HangUpEndsStandInsAndKillsTheOneIgnoringSigterm) {
     // The process list comes from a proc root of our own that names only the stand-ins, so no
     // real pppd of this machine is touched; the signals go to the stand-ins' real pids.
-    TTemp proc;
+    TTempDir proc;
     const pid_t polite = StartStandIn(false);
     const pid_t stubborn = StartStandIn(true);
     const pid_t dialer = StartStandIn(false);

@@ -1,14 +1,23 @@
 #include "support/TempDir.h"
 #include "uExecGuard.h"
+#include "uGuardRegistry.h"
 #include "uPeersLookup.h"
 #include "uProcInfo.h"
 #include "uServiceConfig.h"
+#include "uServiceSockets.h"
 #include "uUucpLock.h"
 
 #include "util/uQmError.h"
 
+#include <csignal>
+#include <cstring>
+#include <elf.h>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,20 +123,69 @@ TEST(PeersLookup, NamesTheOnlyEntryThatDialsTheNumber) {
     std::ofstream(dir.Path() + "/ppp/peers/provider")
         << "# pppconfig\nconnect \"/usr/sbin/chat -v -f " << dir.Path()
         << "/chatscripts/provider\"\n/dev/ttyGuard0\n";
+    // pppd reads the value with its own escapes, then sh runs it: "&" and "\\T" must be quoted.
     std::ofstream(dir.Path() + "/ppp/peers/other")
-        << "connect '/usr/sbin/chat -T 0700111 \"\" AT&D2 OK ATDT\\T CONNECT'\n";
+        << "connect '/usr/sbin/chat -T 0700111 \"\" \"AT&D2\" OK \"ATDT\\\\T\" CONNECT'\n";
     std::ofstream(dir.Path() + "/ppp/peers/twin1") << "connect 'chat \"\" ATDT555 CONNECT'\n";
     std::ofstream(dir.Path() + "/ppp/peers/twin2") << "connect 'chat \"\" ATDP555 CONNECT'\n";
+    // wvdial dialers count too, with "Dialer Defaults" and Inherits merged; a peer hides a dialer
+    // of its name.
+    std::ofstream(dir.Path() + "/wvdial.conf")
+        << "[Dialer Defaults]\nModem = /dev/ttyGuard0\nPhone = 0800 123\n"
+           "[Dialer isp]\nUsername = jan\n"
+           "[Dialer backup]\nInherits = isp\nPhone = 0300-44\n"
+           "[Dialer provider]\nPhone = 0999\n";
+    const std::string peers = dir.Path() + "/ppp/peers", wvdial = dir.Path() + "/wvdial.conf";
     struct TCase {
         const char* Number;
         const char* Entry; // "" = none
-    } cases[] = {{"0202122", "provider"}, {"0700111", "other"}, {"555", ""}, {"999", ""}, {"", ""}};
+        std::string PhoneBook;
+    } cases[] = {{"0202122", "provider", peers},
+                 {"0700111", "other", peers},
+                 {"555", "", ""},
+                 {"999", "", ""},
+                 {"", "", ""},
+                 {"0800123", "isp", wvdial},
+                 {"030044", "backup", wvdial},
+                 {"0999", "", ""}};
     for (const TCase& c : cases) {
         auto e = FindPeersEntry(dir.Path(), c.Number);
         EXPECT_EQ(e ? e->Name : "", c.Entry) << c.Number;
-        if (e) {
-            EXPECT_EQ(e->PhoneBook, dir.Path() + "/ppp/peers");
-        }
+        EXPECT_EQ(e ? e->PhoneBook : "", c.PhoneBook) << c.Number;
+    }
+}
+
+TEST(PeersLookup, NamesTheEntryADialingProgramWasStartedFor) {
+    TTempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/ppp/peers");
+    std::ofstream(dir.Path() + "/ppp/peers/provider") << "connect 'chat \"\" ATDL CONNECT'\n";
+    std::ofstream(dir.Path() + "/wvdial.conf")
+        << "[Dialer Defaults]\nPhone = 1\n[Dialer isp]\n[Dialer provider]\n";
+    std::ofstream(dir.Path() + "/my.conf") << "[Dialer home]\nPhone = 2\n";
+    const std::string peers = dir.Path() + "/ppp/peers", wvdial = dir.Path() + "/wvdial.conf";
+    struct TCase {
+        std::vector<std::string> Args;
+        const char* Entry; // "" = none
+        std::string PhoneBook;
+    } cases[] = {
+        {{"/usr/sbin/pppd", "call", "provider"}, "provider", peers},
+        {{"/bin/sh", "-c", "chat", "call", "provider"}, "provider", peers}, // a stand-in for pppd
+        {{"pppd", "call", "nosuch"}, "", ""},
+        {{"pppd", "call", "../ppp/peers/provider"}, "", ""},
+        {{"/usr/bin/wvdial", "isp"}, "isp", wvdial},
+        {{"wvdial", "provider"}, "provider", wvdial}, // wvdial's own dialer, not the peer
+        {{"wvdial", "nosuch", "isp"}, "isp", wvdial},
+        {{"wvdial", "--config", dir.Path() + "/my.conf", "home"}, "home", dir.Path() + "/my.conf"},
+        {{"wvdial", "-C", dir.Path() + "/my.conf", "isp"}, "", ""},
+        {{"wvdial"}, "", ""}, // the defaults are no entry
+        {{"minicom", "isp"}, "", ""},
+        {{}, "", ""},
+    };
+    for (const TCase& c : cases) {
+        auto e = EntryOfDialingProgram(dir.Path() + "/", c.Args);
+        const std::string shown = c.Args.empty() ? "" : c.Args.back();
+        EXPECT_EQ(e ? e->Name : "", c.Entry) << shown;
+        EXPECT_EQ(e ? e->PhoneBook : "", c.PhoneBook) << shown;
     }
 }
 
@@ -137,4 +195,97 @@ TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
     EXPECT_EQ(ParentPid(::getpid()), ::getppid());
     EXPECT_TRUE(IsSelfOrDescendant(::getpid(), ::getppid()));
     EXPECT_FALSE(IsSelfOrDescendant(::getppid(), ::getpid()));
+}
+
+TEST(ProcInfo, ParentAndUidSurviveOddProgramNames) {
+    TProcessIds self = ProcessParentAndUid(::getpid());
+    EXPECT_EQ(self.Parent, ::getppid());
+    EXPECT_EQ(self.Uid, ::geteuid());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_NAME, "x) 1 2 (y", 0, 0, 0); // the name is free text in /proc/<pid>/stat
+        (void)!::write(ready[1], "r", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    TProcessIds ids = ProcessParentAndUid(child);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(ids.Parent, ::getpid());
+    EXPECT_EQ(ids.Uid, ::geteuid());
+    EXPECT_EQ(ProcessParentAndUid(child).Uid, static_cast<uid_t>(-1)); // gone
+}
+
+TEST(ExecMounts, FindsTheLoaderAProgramNames) {
+    TTempDir dir;
+    std::ofstream(dir.Path() + "/script") << "#!/bin/sh\nexit 0\n";
+    // A header whose program table lies past the end of everything: no loader, no stray read.
+    Elf64_Ehdr bad{};
+    std::memcpy(bad.e_ident, ELFMAG, SELFMAG);
+    bad.e_ident[EI_CLASS] = ELFCLASS64;
+    bad.e_phoff = ~std::uint64_t(0) - 8;
+    bad.e_phentsize = sizeof(Elf64_Phdr);
+    bad.e_phnum = 1;
+    std::ofstream(dir.Path() + "/bad", std::ios::binary)
+        .write(reinterpret_cast<const char*>(&bad), sizeof(bad));
+    struct TCase {
+        std::string Path;
+        bool HasLoader;
+    } cases[] = {{"/bin/true", true}, {dir.Path() + "/script", false}, {dir.Path() + "/bad", false}};
+    for (const TCase& c : cases) {
+        const int fd = ::open(c.Path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0) << c.Path;
+        const std::string loader = ElfInterpreter(fd);
+        ::close(fd);
+        EXPECT_EQ(!loader.empty() && loader[0] == '/' && ::access(loader.c_str(), F_OK) == 0, c.HasLoader)
+            << c.Path << ": " << loader;
+    }
+}
+
+TEST(GuardSocket, ConnectsOnlyToTheCheckedSocketOfItsUser) {
+    TTempDir dir;
+    const std::string path = dir.Path() + "/hook.sock", other = dir.Path() + "/other.sock";
+    std::string why;
+    const int guard = ListenUnix(path, 0600, &why);
+    const int intruder = ListenUnix(other, 0600, &why);
+    ASSERT_GE(guard, 0) << why;
+    ASSERT_GE(intruder, 0) << why;
+    auto accepted = [](int listenFd) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    const uid_t me = ::getuid();
+    // The path is swapped for another socket after the check: the connection reaches the checked one.
+    const int fd = ConnectOwnedSocket(path, me, &why, [&] { std::filesystem::rename(other, path); });
+    ASSERT_GE(fd, 0) << why;
+    ::close(fd);
+    EXPECT_TRUE(accepted(guard));
+    EXPECT_FALSE(accepted(intruder));
+
+    std::filesystem::create_symlink(path, dir.Path() + "/link.sock");
+    std::ofstream(dir.Path() + "/plain") << "x";
+    struct TCase {
+        std::string Path;
+        uid_t Uid;
+        const char* Why;
+    } cases[] = {{path, me + 1, "belongs to another user"},
+                 {dir.Path() + "/link.sock", me, "is not a socket"}, // a link is not followed
+                 {dir.Path() + "/plain", me, "is not a socket"},
+                 {dir.Path() + "/missing.sock", me, "No such file"}};
+    for (const TCase& c : cases) {
+        why.clear();
+        EXPECT_EQ(ConnectOwnedSocket(c.Path, c.Uid, &why), -1) << c.Path;
+        EXPECT_NE(why.find(c.Why), std::string::npos) << c.Path << ": " << why;
+    }
+    EXPECT_FALSE(accepted(guard));
+    ::close(guard);
+    ::close(intruder);
 }

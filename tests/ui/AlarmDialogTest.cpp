@@ -1,25 +1,14 @@
 #include "ui/ufAlarmMessageDlg.h"
 
+#include "RecordingAlarmHost.h"
 #include "UiTestUtil.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class TRecordingHost : public IAlarmHost {
-public:
-    std::vector<int> TrayStates;
-    std::vector<std::string> Topics;
-    TbsSkinData Controls;
-    TbsSkinData Frame;
-    void SetTrayState(int state) override { TrayStates.push_back(state); }
-    void ShowHelpTopic(const std::string& topic) override { Topics.push_back(topic); }
-    TbsSkinData* ControlSkin() const override { return const_cast<TbsSkinData*>(&Controls); }
-    TbsSkinData* DialogSkin() const override { return const_cast<TbsSkinData*>(&Frame); }
-};
-
 TEST(AlarmFrame, BaseAndMessageDialogHaveTheirGeometryAndButtons) {
-    TRecordingHost host;
+    TRecordingAlarmHost host;
     T_frmStdAlarmDlg base(host);
     EXPECT_EQ(base.size(), QSize(592, 133));
     EXPECT_EQ(base.windowTitle(), "QmVardel");
@@ -47,7 +36,7 @@ TEST(AlarmFrame, BaseAndMessageDialogHaveTheirGeometryAndButtons) {
 }
 
 TEST(AlarmFrame, ShowAlarmMessageRaisesAlarmThenResetsAndHelpKeepsItOpen) {
-    TRecordingHost host;
+    TRecordingAlarmHost host;
     bool sirenRan = false;
     bool helpLeftOpen = false;
     QString shown;
@@ -76,7 +65,7 @@ TEST(AlarmFrame, ShowAlarmMessageRaisesAlarmThenResetsAndHelpKeepsItOpen) {
 }
 
 TEST(AlarmFrame, TrayIsResetAlsoWhenSettingUpTheDialogFails) {
-    TRecordingHost host;
+    TRecordingAlarmHost host;
     EXPECT_THROW(ShowAlarmDialog<TfrmAlarmMessageDlg>(
                      host, [](TfrmAlarmMessageDlg&) { throw std::runtime_error("set-up failed"); }),
                  std::runtime_error);
@@ -84,7 +73,7 @@ TEST(AlarmFrame, TrayIsResetAlsoWhenSettingUpTheDialogFails) {
 }
 
 TEST(AlarmFrame, TwoLineMessageMakesTheLabelGrowButNotTheDialog) {
-    TRecordingHost host;
+    TRecordingAlarmHost host;
     TfrmAlarmMessageDlg dlg(host);
     dlg.SetMessage("jedna linia");
     const int oneLine = dlg.labMessage->height();
@@ -95,7 +84,7 @@ TEST(AlarmFrame, TwoLineMessageMakesTheLabelGrowButNotTheDialog) {
 }
 
 TEST(AlarmFrame, EscapeClosesTheMessageDialogAndTwoDialogsResetTwice) {
-    TRecordingHost host;
+    TRecordingAlarmHost host;
     for (int i = 0; i < 2; ++i) {
         OnNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         ShowAlarmMessage(host, EntryAlarmMessage("0700", "Wpis " + QString::number(i)));

@@ -5,6 +5,7 @@
 #include "fakes/FakePorts.h"
 #include "fakes/FakeRemoteAccess.h"
 
+#include "RecordingAlarmHost.h"
 #include "UiTestUtil.h"
 
 #include <QLabel>
@@ -12,20 +13,8 @@
 
 namespace {
 
-class TPromptHost : public IAlarmHost {
-public:
-    std::vector<int> TrayStates;
-    std::vector<std::string> Topics;
-    TbsSkinData Controls;
-    TbsSkinData Frame;
-    void SetTrayState(int state) override { TrayStates.push_back(state); }
-    void ShowHelpTopic(const std::string& topic) override { Topics.push_back(topic); }
-    TbsSkinData* ControlSkin() const override { return const_cast<TbsSkinData*>(&Controls); }
-    TbsSkinData* DialogSkin() const override { return const_cast<TbsSkinData*>(&Frame); }
-};
-
 struct TPromptFixture {
-    TPromptHost Host;
+    TRecordingAlarmHost Host;
     TFakeFileSystem Fs;
     TAppIni Ini{"/opt/qm/QmVardel.ini", Fs};
     TAllowedList List;
@@ -52,7 +41,7 @@ TfrmConnection* OpenPrompt() {
 } // namespace
 
 TEST(ConnectionPrompt, LayoutCaptionsAndFocus) {
-    TPromptHost host;
+    TRecordingAlarmHost host;
     TfrmConnection prompt(host);
     EXPECT_EQ(prompt.windowTitle(), "QmVardel");
     EXPECT_EQ(prompt.objectName(), "frmConnection");

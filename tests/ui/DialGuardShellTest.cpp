@@ -5,7 +5,9 @@
 #include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeRemoteAccess.h"
+#include "support/TempDir.h"
 
+#include "RecordingAlarmHost.h"
 #include "UiTestUtil.h"
 
 #include <QProcess>
@@ -16,20 +18,10 @@
 
 namespace {
 
-class TShellHost : public IAlarmHost {
-public:
-    std::vector<int> TrayStates;
-    TbsSkinData Controls;
-    TbsSkinData Frame;
-    void SetTrayState(int state) override { TrayStates.push_back(state); }
-    void ShowHelpTopic(const std::string&) override {}
-    TbsSkinData* ControlSkin() const override { return const_cast<TbsSkinData*>(&Controls); }
-    TbsSkinData* DialogSkin() const override { return const_cast<TbsSkinData*>(&Frame); }
-};
-
 struct TShellFixture {
-    std::string Dir;
-    TShellHost Host;
+    TTempDir Temp;
+    std::string Dir = Temp.Path();
+    TRecordingAlarmHost Host;
     TAllowedList List;
     TFakeFileSystem Fs;
     TFakeRemoteAccess Remote;
@@ -39,19 +31,12 @@ struct TShellFixture {
     std::unique_ptr<TDialGuardShell> Shell;
 
     TShellFixture() {
-        Dir = (std::filesystem::temp_directory_path() / "qmshell-XXXXXX").string();
-        if (!::mkdtemp(Dir.data()))
-            throw std::runtime_error("mkdtemp");
         List.Assign({"0202122"});
         Shell = std::make_unique<TDialGuardShell>(
             TDialGuardShellPorts{Host, List, "/opt/qm/", [] { return false; },
                                  [this](const std::string& e) { Errors.push_back(e); },
                                  [this](const std::string& t) { Title = t; }, std::nullopt, &Fs, &Remote,
                                  &Library, Dir + "/QmVardel/hook.sock"});
-    }
-    ~TShellFixture() {
-        Shell.reset();
-        std::filesystem::remove_all(Dir);
     }
     std::string Socket() const { return Dir + "/QmVardel/hook.sock"; }
 };

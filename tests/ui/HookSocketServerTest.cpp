@@ -2,6 +2,8 @@
 
 #include "core/uHookFrame.h"
 
+#include "support/TempDir.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -20,24 +22,6 @@
 using namespace qm;
 
 namespace {
-
-class TTempFolder {
-public:
-    TTempFolder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "qmsock-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            throw std::runtime_error("mkdtemp");
-        FPath = tmpl;
-    }
-    ~TTempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(FPath, ec);
-    }
-    const std::string& Path() const { return FPath; }
-
-private:
-    std::string FPath;
-};
 
 // Pumps the event loop until done() holds; false after the deadline.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
@@ -141,7 +125,7 @@ public:
 };
 
 struct TServerFixture {
-    TTempFolder Temp;
+    TTempDir Temp;
     std::string Dir = Temp.Path() + "/QmVardel";
     std::string Path = Dir + "/hook.sock";
     TScriptedHandler Handler;

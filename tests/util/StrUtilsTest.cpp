@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace qm;
 
 TEST(StrUtils, TrimRemovesEveryCharacterAtOrBelowBlank) {
@@ -22,6 +24,22 @@ TEST(StrUtils, CaseFoldingIsAsciiOnly) {
     EXPECT_TRUE(SameText("0700ABC", "0700abc"));
     EXPECT_FALSE(SameText("Ż", "ż"));
     EXPECT_FALSE(SameText("ab", "abc"));
+    EXPECT_EQ(UpperAscii("abc-ż"), "ABC-ż");
+    EXPECT_EQ(UpperAscii('q'), 'Q');
+    EXPECT_EQ(UpperAscii('\xB3'), '\xB3');
+}
+
+TEST(StrUtils, HexDigitsReadInEitherCaseAndWriteUpperCase) {
+    const std::pair<char, int> rows[] = {{'0', 0},  {'9', 9},  {'a', 10},  {'F', 15},
+                                         {'g', -1}, {'G', -1}, {'/', -1},  {':', -1},
+                                         {'@', -1}, {'`', -1}, {'\0', -1}, {'\xC1', -1}};
+    for (const auto& [c, value] : rows)
+        EXPECT_EQ(HexDigitValue(c), value) << int(static_cast<unsigned char>(c));
+    std::string out = "x";
+    AppendHexByte(out, 0x00);
+    AppendHexByte(out, 0xAF);
+    AppendHexByte(out, 0x7F);
+    EXPECT_EQ(out, "x00AF7F");
 }
 
 TEST(Wildcard, FollowsTheWindowsRules) {

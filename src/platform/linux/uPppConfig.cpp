@@ -1,5 +1,7 @@
 #include "platform/linux/uPppConfig.h"
 
+#include "platform/linux/uAtScanner.h"
+
 #include "util/libStrUtilsQmPack.h"
 
 #include <algorithm>
@@ -14,18 +16,6 @@ bool IsBlank(char c) {
 }
 bool IsOctal(char c) {
     return c >= '0' && c <= '7';
-}
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -87,8 +77,8 @@ std::vector<std::string> SplitOptionWords(std::string_view text) {
                     break;
                 case 'x': {
                     int v = 0, digits = 0;
-                    while (digits < 2 && i < n && HexValue(text[i]) >= 0)
-                        v = v * 16 + HexValue(text[i++]), ++digits;
+                    while (digits < 2 && i < n && HexDigitValue(text[i]) >= 0)
+                        v = v * 16 + HexDigitValue(text[i++]), ++digits;
                     word += digits ? static_cast<char>(v) : 'x';
                     break;
                 }
@@ -281,69 +271,20 @@ std::string CleanChatSend(std::string_view text, const std::string& phone, const
 }
 
 std::optional<std::string> DialStringOfAtCommand(std::string_view line) {
-    const std::string text = Trim(line);
-    if (text.size() < 2 || Upper(text[0]) != 'A' || Upper(text[1]) != 'T')
+    // The same scanner reads the service's live command lines, so the phone book and the modem
+    // proxy agree on what a line dials.
+    const TAtLine scanned = ::ScanAtLine(line);
+    if (scanned.Dials.empty())
         return std::nullopt;
-    std::size_t i = 2;
-    const std::size_t n = text.size();
-    auto skipDigits = [&] {
-        while (i < n && IsDigit(text[i]))
-            ++i;
-    };
-    while (i < n) {
-        const char c = Upper(text[i]);
-        if (c == ' ' || c == '\t') {
-            ++i;
-        } else if (c == 'D') {
-            ++i;
-            auto skipBlanks = [&] {
-                while (i < n && (text[i] == ' ' || text[i] == '\t'))
-                    ++i;
-            };
-            skipBlanks();
-            while (i < n && (Upper(text[i]) == 'T' || Upper(text[i]) == 'P')) {
-                ++i;
-                skipBlanks();
-            }
-            if (i < n && (Upper(text[i]) == 'L' || text[i] == '>'))
-                return std::string(); // redial or a stored number: no number of its own
-            if (i < n && Upper(text[i]) == 'S' && (i + 1 >= n || text[i + 1] == '=' || IsDigit(text[i + 1])))
-                return std::string();
-            std::string dial(text.substr(i));
-            const auto semicolon = dial.find(';');
-            if (semicolon != std::string::npos)
-                dial.resize(semicolon);
-            return Trim(dial);
-        } else if (c == '+') {
-            // Extended syntax runs to the next ";" outside a quoted string.
-            bool quoted = false;
-            while (i < n && (quoted || text[i] != ';')) {
-                if (text[i] == '"')
-                    quoted = !quoted;
-                ++i;
-            }
-            ++i;
-        } else if (c == '&' || c == '%' || c == '\\' || c == '*' || c == '#' || c == '$' || c == '-' ||
-                   c == ')' || c == ':') {
-            i += 2; // prefix and its letter ("&D2" is DTR handling, not a dial)
-            skipDigits();
-        } else if (c == 'S') {
-            ++i;
-            skipDigits();
-            if (i < n && text[i] == '=') {
-                ++i;
-                skipDigits();
-            } else if (i < n && text[i] == '?') {
-                ++i;
-            }
-        } else if (c >= 'A' && c <= 'Z') {
-            ++i;
-            skipDigits();
-        } else {
-            ++i;
-        }
-    }
-    return std::nullopt;
+    const TAtDial& dial = scanned.Dials.front();
+    if (!dial.Known)
+        return std::string(); // a redial, a stored number or no digits at all
+    std::size_t i = 0;
+    const std::string& text = dial.DialString;
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || UpperAscii(text[i]) == 'T' || UpperAscii(text[i]) == 'P'))
+        ++i; // the dial method is no part of the number
+    return Trim(text.substr(i));
 }
 
 TChatCall ParseConnectCommand(std::string_view command) {

@@ -29,7 +29,8 @@ std::string CleanChatSend(std::string_view text, const std::string& phone, const
 
 // The dial string of an AT command line ("ATX3DT0202122" gives "0202122", blanks trimmed);
 // an empty text when it dials no number of its own (ATDL, ATDS=n, ATD>n); nothing when the line
-// is not an AT command with a dial in it ("AT&D2", "ATZ").
+// is not an AT command with a dial in it ("AT&D2", "ATZ"). Scanned by ScanAtLine; the text is the
+// dial string as written, for the user, not the digits only.
 std::optional<std::string> DialStringOfAtCommand(std::string_view line);
 
 // What a chat command line is asked to do.

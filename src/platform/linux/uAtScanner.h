@@ -1,6 +1,8 @@
 #pragma once
 // Reading Hayes AT command lines as a modem does, to find the dials in them, and classifying the
-// modem's result codes. A line is what the host sent up to its CR, without the CR.
+// modem's result codes. A line is what the host sent up to its CR, without the CR. The modem-port
+// proxy of the hook service scans the live command stream with it; the phone book reads the dial of
+// a chat script's send string with it (DialStringOfAtCommand), so both read a dial the same way.
 #include <optional>
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "uAtScanner.h"
+#include "platform/linux/uAtScanner.h"
 
 #include <cctype>
 
