@@ -12,6 +12,7 @@ packages=(
   libcurl4-openssl-dev libzip-dev
   xvfb xauth xdotool x11-utils fonts-liberation imagemagick libxcb1-dev
   ppp iproute2 procps
+  dbus dbus-daemon pulseaudio pulseaudio-utils
 )
 missing=()
 for p in "${packages[@]}"; do
