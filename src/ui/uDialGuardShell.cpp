@@ -36,10 +36,12 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
                                                                *FPorts.LastRequest)
                                 : std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView);
     FDispatcher = std::make_unique<THookDispatcher>(*this);
-    FServer = std::make_unique<THookSocketServer>(FPorts.Overrides.SocketPath.empty()
-                                                      ? THookSocketServer::DefaultSocketPath()
-                                                      : FPorts.Overrides.SocketPath,
-                                                  *FDispatcher);
+    std::string socketPath = FPorts.Overrides.SocketPath.empty() ? THookSocketServer::DefaultSocketPath()
+                                                                 : FPorts.Overrides.SocketPath;
+    FServer = FPorts.Overrides.HookEndpoint
+                  ? std::make_unique<THookSocketServer>(std::move(socketPath), *FDispatcher,
+                                                        *FPorts.Overrides.HookEndpoint)
+                  : std::make_unique<THookSocketServer>(std::move(socketPath), *FDispatcher);
     FServer->OnHandlerError = [this](const std::string& text) {
         if (FPorts.ShowError)
             FPorts.ShowError(text);

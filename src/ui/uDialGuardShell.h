@@ -26,6 +26,7 @@ struct TDialGuardOverrides {
     IRemoteAccess* RemoteAccess = nullptr;
     IHookLibrary* HookLibrary = nullptr;
     std::string SocketPath;
+    IHookEndpoint* HookEndpoint = nullptr;
 };
 
 struct TDialGuardShellPorts {

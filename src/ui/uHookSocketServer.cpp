@@ -1,17 +1,15 @@
 #include "ui/uHookSocketServer.h"
 
 #include "core/uHookFrame.h"
+#include "platform/linux/uLinuxHookEndpoint.h"
 #include "platform/linux/uLinuxPlatform.h"
+#include "util/uQmError.h"
 
 #include <QSocketNotifier>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -19,22 +17,11 @@ namespace {
 // much; then reading pauses until the decision is made.
 constexpr std::size_t kMaxPendingInput = qm::kMaxHookFrame + qm::kHookHeaderSize + 64 * 1024;
 
-std::string Errno(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-std::string DirName(const std::string& path) {
-    const auto pos = path.find_last_of('/');
-    if (pos == std::string::npos)
-        return ".";
-    return pos == 0 ? "/" : path.substr(0, pos);
-}
-
 } // namespace
 
 struct THookSocketServer::TConnection {
     int Id = 0;
-    int Fd = -1;
+    THookHandle Handle = kNoHookHandle;
     QSocketNotifier* ReadNotifier = nullptr;
     QSocketNotifier* WriteNotifier = nullptr;
     std::vector<std::uint8_t> In;
@@ -46,7 +33,18 @@ struct THookSocketServer::TConnection {
 };
 
 THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, QObject* parent)
-    : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher) {
+    : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher),
+      FOwnEndpoint(std::make_unique<TLinuxHookEndpoint>()), FEndpoint(*FOwnEndpoint) {
+    InstallProblemLog();
+}
+
+THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& dispatcher,
+                                     IHookEndpoint& endpoint, QObject* parent)
+    : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher), FEndpoint(endpoint) {
+    InstallProblemLog();
+}
+
+void THookSocketServer::InstallProblemLog() {
     if (!FDispatcher.OnProblem)
         FDispatcher.OnProblem = [this](const std::string& text) {
             Log(text + "; answered 0");
@@ -60,13 +58,11 @@ THookSocketServer::~THookSocketServer() {
 void THookSocketServer::Close() {
     while (!FConnections.empty())
         CloseConnection(FConnections.begin()->first);
-    if (FListenFd >= 0) {
+    if (FListener != kNoHookHandle) {
         FListenNotifier->setEnabled(false);
         FListenNotifier->deleteLater();
         FListenNotifier = nullptr;
-        ::close(FListenFd);
-        FListenFd = -1;
-        ::unlink(FSocketPath.c_str());
+        FEndpoint.StopListening(std::exchange(FListener, kNoHookHandle), FSocketPath);
     }
 }
 
@@ -75,95 +71,36 @@ std::string THookSocketServer::DefaultSocketPath() {
 }
 
 bool THookSocketServer::Listen() {
-    const std::string dir = DirName(FSocketPath);
-    const uid_t me = ::geteuid();
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        FErrorText = Errno("cannot create " + dir);
+    try {
+        FListener = FEndpoint.Listen(FSocketPath);
+    } catch (const EQmError& e) {
+        FErrorText = e.what();
         return false;
     }
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0) {
-        FErrorText = Errno("cannot inspect " + dir);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        FErrorText = dir + " is not a folder";
-        return false;
-    }
-    if (st.st_uid != me) {
-        FErrorText = dir + " belongs to another user; refusing to listen there";
-        return false;
-    }
-    if ((st.st_mode & 07777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) {
-        FErrorText = Errno("cannot restrict " + dir + " to its owner");
-        return false;
-    }
-
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (FSocketPath.size() >= sizeof(addr.sun_path)) {
-        FErrorText = "the socket path is too long: " + FSocketPath;
-        return false;
-    }
-    std::memcpy(addr.sun_path, FSocketPath.c_str(), FSocketPath.size() + 1);
-
-    if (::lstat(FSocketPath.c_str(), &st) == 0) {
-        if (st.st_uid != me) {
-            FErrorText = FSocketPath + " belongs to another user; refusing it";
-            return false;
-        }
-        if (!S_ISSOCK(st.st_mode)) {
-            FErrorText = FSocketPath + " exists and is not a socket";
-            return false;
-        }
-        // A socket of ours: in use by another guard, or left over from one that ended.
-        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool inUse =
-            probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-        if (probe >= 0)
-            ::close(probe);
-        if (inUse) {
-            FErrorText = "another guard is listening on " + FSocketPath;
-            return false;
-        }
-        ::unlink(FSocketPath.c_str());
-    }
-
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        FErrorText = Errno("socket");
-        return false;
-    }
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        ::chmod(FSocketPath.c_str(), 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        FErrorText = Errno("cannot listen on " + FSocketPath);
-        ::close(fd);
-        return false;
-    }
-    FListenFd = fd;
-    FListenNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    FListenNotifier = new QSocketNotifier(FListener, QSocketNotifier::Read, this);
     connect(FListenNotifier, &QSocketNotifier::activated, this, [this] { AcceptConnections(); });
     return true;
 }
 
 void THookSocketServer::AcceptConnections() {
     for (;;) {
-        const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                Log(Errno("accept"));
+        THookHandle handle = kNoHookHandle;
+        try {
+            handle = FEndpoint.Accept(FListener);
+        } catch (const EQmError& e) {
+            Log(e.what());
             return;
         }
+        if (handle == kNoHookHandle)
+            return;
         auto connection = std::make_shared<TConnection>();
         connection->Id = FNextId++;
-        connection->Fd = fd;
+        connection->Handle = handle;
         const int id = connection->Id;
-        connection->ReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connection->ReadNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
         connect(connection->ReadNotifier, &QSocketNotifier::activated, this,
                 [this, id] { ReadConnection(id); });
-        connection->WriteNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+        connection->WriteNotifier = new QSocketNotifier(handle, QSocketNotifier::Write, this);
         connection->WriteNotifier->setEnabled(false);
         connect(connection->WriteNotifier, &QSocketNotifier::activated, this, [this, id] {
             auto it = FConnections.find(id);
@@ -181,14 +118,12 @@ void THookSocketServer::ReadConnection(int id) {
     const std::shared_ptr<TConnection> connection = it->second; // kept alive across nested loops
     std::uint8_t buffer[16 * 1024];
     while (!connection->PeerDone && connection->In.size() < kMaxPendingInput) {
-        const ssize_t n = ::recv(connection->Fd, buffer, sizeof(buffer), MSG_DONTWAIT);
-        if (n > 0) {
-            connection->In.insert(connection->In.end(), buffer, buffer + n);
+        const THookIoResult read = FEndpoint.Read(connection->Handle, buffer);
+        if (read.Status == THookIoStatus::hiosDone) {
+            connection->In.insert(connection->In.end(), buffer, buffer + read.Count);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (read.Status == THookIoStatus::hiosWouldBlock)
             break;
         // End of input or a reset: frames already in are still decided, their answers may not
         // arrive. The notifier goes off so an open prompt's loop does not spin on the closed end.
@@ -265,14 +200,12 @@ void THookSocketServer::Answer(const std::shared_ptr<TConnection>& connection, s
 void THookSocketServer::FlushOutput(const std::shared_ptr<TConnection>& connection) {
     auto& out = connection->Out;
     while (!out.empty() && !connection->Dead) {
-        const ssize_t n = ::send(connection->Fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            out.erase(out.begin(), out.begin() + n);
+        const THookIoResult written = FEndpoint.Write(connection->Handle, out);
+        if (written.Status == THookIoStatus::hiosDone) {
+            out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(written.Count));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (written.Status == THookIoStatus::hiosWouldBlock) {
             connection->WriteNotifier->setEnabled(true);
             return;
         }
@@ -303,7 +236,7 @@ void THookSocketServer::CloseConnection(int id) {
     // Deferred: the notifier may be the one whose signal is being delivered right now.
     connection->ReadNotifier->deleteLater();
     connection->WriteNotifier->deleteLater();
-    ::close(connection->Fd);
+    FEndpoint.CloseConnection(connection->Handle);
 }
 
 void THookSocketServer::Log(const std::string& text) const {

@@ -4,11 +4,14 @@
 // little-endian) is answered with one little-endian i32 Result after its decision, in order per
 // connection. It is served on the UI thread from the event loop, so frames keep being decided
 // while a modal prompt is open; a connection waits for its own earlier frame's answer first.
+// The OS side (folder, socket, reads and writes) is the hook endpoint port; this class only
+// watches its handles, assembles frames and dispatches them.
 //
-// Safety: the folder must be ours and is kept 0700; a socket file owned by another user is
-// refused; frames above kMaxHookFrame are answered 0 and skipped unread, records shorter than
-// their layout answered 0; all of these are logged to stderr and the connection stays usable.
+// Safety: the endpoint keeps the folder private and refuses another user's socket; frames above
+// kMaxHookFrame are answered 0 and skipped unread, records shorter than their layout answered 0;
+// all of these are logged to stderr and the connection stays usable.
 #include "core/uHookDispatch.h"
+#include "platform/IHookEndpoint.h"
 
 #include <QObject>
 
@@ -22,7 +25,11 @@ class QSocketNotifier;
 
 class THookSocketServer : public QObject {
 public:
+    // Over the system's own endpoint.
     THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, QObject* parent = nullptr);
+    // Over the given endpoint, which outlives the server.
+    THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, IHookEndpoint& endpoint,
+                      QObject* parent = nullptr);
     ~THookSocketServer() override;
 
     // Creates the folder if needed, checks it and the socket file, and listens. False with
@@ -32,7 +39,7 @@ public:
     void Close();
     const std::string& ErrorText() const { return FErrorText; }
     const std::string& SocketPath() const { return FSocketPath; }
-    bool IsListening() const { return FListenFd >= 0; }
+    bool IsListening() const { return FListener != kNoHookHandle; }
     std::size_t ConnectionCount() const { return FConnections.size(); }
 
     // Called with a handler's error (the event's handling ends; the shell shows it); the frame is
@@ -45,6 +52,7 @@ public:
 private:
     struct TConnection;
 
+    void InstallProblemLog();
     void AcceptConnections();
     void ReadConnection(int id);
     void ServeFrames(const std::shared_ptr<TConnection>& connection);
@@ -55,8 +63,10 @@ private:
 
     std::string FSocketPath;
     THookDispatcher& FDispatcher;
+    std::unique_ptr<IHookEndpoint> FOwnEndpoint;
+    IHookEndpoint& FEndpoint;
     std::string FErrorText;
-    int FListenFd = -1;
+    THookHandle FListener = kNoHookHandle;
     QSocketNotifier* FListenNotifier = nullptr;
     std::map<int, std::shared_ptr<TConnection>> FConnections;
     int FNextId = 1;

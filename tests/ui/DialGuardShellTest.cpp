@@ -2,6 +2,7 @@
 #include "ui/ufConnection.h"
 #include "ui/ufDialDialog.h"
 
+#include "fakes/FakeHookEndpoint.h"
 #include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeRemoteAccess.h"
@@ -139,4 +140,19 @@ TEST(DialGuardShell, HookStepsAndTheConnectButton) {
     });
     f.Shell->ConnectEntry(0, "dom", nullptr, nullptr);
     EXPECT_EQ(f.Remote.Dialed, std::vector<std::string>{"dom"});
+}
+
+TEST(DialGuardShell, EndpointThatCannotListenLeavesTheSocketUnserved) {
+    TShellFixture f;
+    TFakeHookEndpoint endpoint;
+    endpoint.ListenError = f.Dir + "/QmVardel belongs to another user; refusing to listen there";
+    TDialGuardShell shell(
+        TDialGuardShellPorts{f.Host, f.List, "/opt/qm/", [] { return false; }, nullptr, nullptr, std::nullopt,
+                             TDialGuardOverrides{&f.Fs, &f.Remote, &f.Library, f.Socket(), &endpoint}});
+    EXPECT_FALSE(shell.Listen());
+    EXPECT_EQ(endpoint.Listened, std::vector<std::string>{f.Socket()});
+    EXPECT_EQ(shell.Server().ErrorText(), *endpoint.ListenError);
+    EXPECT_FALSE(shell.Server().IsListening());
+    shell.Stop(); // nothing was listening, so nothing is removed
+    EXPECT_TRUE(endpoint.Stopped.empty());
 }
