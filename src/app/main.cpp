@@ -1,10 +1,7 @@
 // The guard's entry point: builds the process-wide objects in their order, runs the message loop
 // and takes them down in reverse, the main window last.
 #include "core/libQmVardel.h"
-#include "platform/linux/uLinuxAutoStart.h"
-#include "platform/linux/uLinuxPlatform.h"
-#include "platform/linux/uLinuxSignals.h"
-#include "platform/linux/uLinuxTelephony.h"
+#include "platform/uPlatformFactory.h"
 #include "ui/uQtSoundPlayer.h"
 #include "ui/uQtTimer.h"
 #include "ui/uSingleInstance.h"
@@ -16,7 +13,6 @@
 #include <QSocketNotifier>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -27,28 +23,28 @@ int main(int argc, char** argv) {
 
     // First of all, so that the end of work arriving during the start is answered once the loop
     // runs instead of killing the program half-way.
-    const int terminationFd = TerminationSignalFd();
+    const auto terminationSignal = CreateTerminationSignal();
     std::unique_ptr<QSocketNotifier> termination;
 
     // 1. The line monitor, over the hook service's line feed. 2. The remote-access loader state is
     // created here when it exists.
-    TLinuxTelephony telephony;
-    auto tapiMonitor = std::make_unique<TTapiMonitor>(telephony);
-    TLinuxProgramImage image;
-    TLinuxFileSystem fileSystem;
-    TLinuxNamedMutexFactory mutexes;
-    const std::string executable = image.ExecutablePath();
+    const auto telephony = CreateTelephony();
+    auto tapiMonitor = std::make_unique<TTapiMonitor>(*telephony);
+    const auto image = CreateProgramImage();
+    const auto fileSystem = CreateFileSystem();
+    const auto mutexes = CreateNamedMutexFactory();
+    const std::string executable = image->ExecutablePath();
 
     // 3. The registry of running copies: a second copy brings the first forward and ends.
     auto instance = std::make_unique<TSingleInstance>(QString::fromStdString(executable),
-                                                      QString::fromStdString(QmRuntimeDir()));
+                                                      QString::fromStdString(RuntimeDir()));
     if (!instance->Register())
         return 0;
 
     // 4. The application context (it clears the first-run flag).
     std::unique_ptr<TVardelApp> vardelApp;
     try {
-        vardelApp = std::make_unique<TVardelApp>(TQmAppPorts{image, fileSystem, mutexes});
+        vardelApp = std::make_unique<TVardelApp>(TQmAppPorts{*image, *fileSystem, *mutexes});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "QmVardel: %s\n", e.what());
         return 1;
@@ -56,10 +52,9 @@ int main(int argc, char** argv) {
 
     // 5. The main window.
     TQtTimerFactory timers;
-    const char* configDirs = std::getenv("XDG_CONFIG_DIRS");
-    TLinuxAutoStart autoStart(configDirs ? configDirs : "");
+    const auto autoStart = CreateAutoStart();
     TQtSoundPlayer sound;
-    TfrmMainContext context{*vardelApp, timers,  autoStart,    sound, executable,
+    TfrmMainContext context{*vardelApp, timers,  *autoStart,   sound, executable,
                             {},         nullptr, std::nullopt, {},    {}};
     for (int i = 1; i < argc; ++i)
         context.Arguments.emplace_back(argv[i]);
@@ -70,10 +65,10 @@ int main(int argc, char** argv) {
     };
     QObject::connect(&application, &QGuiApplication::commitDataRequest, frmMain.get(),
                      [&frmMain](QSessionManager&) { frmMain->QueryEndSession(); });
-    if (terminationFd >= 0) {
-        termination = std::make_unique<QSocketNotifier>(terminationFd, QSocketNotifier::Read);
-        QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, terminationFd] {
-            DrainTerminationSignalFd(terminationFd);
+    if (terminationSignal->Handle() != kNoTerminationHandle) {
+        termination = std::make_unique<QSocketNotifier>(terminationSignal->Handle(), QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, &terminationSignal] {
+            terminationSignal->Drain();
             frmMain->QueryEndSession();
             // An open message box or prompt (a question of the creation sequence, a dial
             // request) is closed as if rejected, so that the end is not held up by it.

@@ -1,9 +1,6 @@
 #include "ui/uDialGuardShell.h"
 
-#include "platform/linux/uLinuxHookLibrary.h"
-#include "platform/linux/uLinuxPlatform.h"
-#include "platform/linux/uLinuxProcessControl.h"
-#include "platform/linux/uLinuxRemoteAccess.h"
+#include "platform/uPlatformFactory.h"
 #include "ui/ufDialDialog.h"
 
 #include <QApplication>
@@ -15,8 +12,8 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
     if (FPorts.Overrides.RemoteAccess) {
         FRemoteAccess = FPorts.Overrides.RemoteAccess;
     } else {
-        FOwnProcesses = std::make_unique<TLinuxProcessControl>();
-        FOwnRemoteAccess = std::make_unique<TLinuxRemoteAccess>("/etc", *FOwnProcesses);
+        FOwnProcesses = CreateProcessControl();
+        FOwnRemoteAccess = CreateRemoteAccess(*FOwnProcesses);
         FRemoteAccess = FOwnRemoteAccess.get();
     }
     if (!FRemoteAccess->OnBusyCursor)
@@ -28,7 +25,7 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
         };
     IHookLibrary* library = FPorts.Overrides.HookLibrary;
     if (!library) {
-        FOwnHookLibrary = std::make_unique<TLinuxHookLibrary>();
+        FOwnHookLibrary = CreateHookLibrary();
         library = FOwnHookLibrary.get();
     }
     FView = std::make_unique<TDialGuardView>(FPorts.Host, FPorts.ChildMode, FPorts.ShowError);
@@ -48,7 +45,7 @@ TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(
     };
     IFileSystem* fileSystem = FPorts.Overrides.FileSystem;
     if (!fileSystem) {
-        FOwnFileSystem = std::make_unique<TLinuxFileSystem>();
+        FOwnFileSystem = CreateFileSystem();
         fileSystem = FOwnFileSystem.get();
     }
     IHookStartView& startView = *this;

@@ -1,8 +1,7 @@
 #include "ui/uHookSocketServer.h"
 
 #include "core/uHookFrame.h"
-#include "platform/linux/uLinuxHookEndpoint.h"
-#include "platform/linux/uLinuxPlatform.h"
+#include "platform/uPlatformFactory.h"
 #include "util/uQmError.h"
 
 #include <QSocketNotifier>
@@ -34,7 +33,7 @@ struct THookSocketServer::TConnection {
 
 THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, QObject* parent)
     : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher),
-      FOwnEndpoint(std::make_unique<TLinuxHookEndpoint>()), FEndpoint(*FOwnEndpoint) {
+      FOwnEndpoint(CreateHookEndpoint()), FEndpoint(*FOwnEndpoint) {
     InstallProblemLog();
 }
 
@@ -67,7 +66,7 @@ void THookSocketServer::Close() {
 }
 
 std::string THookSocketServer::DefaultSocketPath() {
-    return QmRuntimeDir() + "/hook.sock";
+    return RuntimeDir() + "/hook.sock";
 }
 
 bool THookSocketServer::Listen() {

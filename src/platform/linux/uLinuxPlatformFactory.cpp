@@ -1,0 +1,60 @@
+// The Linux choices behind the platform factory: the one place outside the implementations that
+// names them.
+#include "platform/uPlatformFactory.h"
+
+#include "platform/linux/uLinuxAutoStart.h"
+#include "platform/linux/uLinuxHookEndpoint.h"
+#include "platform/linux/uLinuxHookLibrary.h"
+#include "platform/linux/uLinuxPlatform.h"
+#include "platform/linux/uLinuxProcessControl.h"
+#include "platform/linux/uLinuxRemoteAccess.h"
+#include "platform/linux/uLinuxSignals.h"
+#include "platform/linux/uLinuxTelephony.h"
+
+#include <cstdlib>
+
+std::unique_ptr<IFileSystem> CreateFileSystem() {
+    return std::make_unique<TLinuxFileSystem>();
+}
+
+std::unique_ptr<IProgramImage> CreateProgramImage() {
+    return std::make_unique<TLinuxProgramImage>();
+}
+
+std::unique_ptr<INamedMutexFactory> CreateNamedMutexFactory() {
+    return std::make_unique<TLinuxNamedMutexFactory>();
+}
+
+std::unique_ptr<ITelephony> CreateTelephony() {
+    return std::make_unique<TLinuxTelephony>();
+}
+
+std::unique_ptr<IProcessControl> CreateProcessControl() {
+    return std::make_unique<TLinuxProcessControl>();
+}
+
+std::unique_ptr<IRemoteAccess> CreateRemoteAccess(IProcessControl& processes) {
+    return std::make_unique<TLinuxRemoteAccess>("/etc", processes);
+}
+
+std::unique_ptr<IHookLibrary> CreateHookLibrary() {
+    return std::make_unique<TLinuxHookLibrary>();
+}
+
+std::unique_ptr<IHookEndpoint> CreateHookEndpoint() {
+    return std::make_unique<TLinuxHookEndpoint>();
+}
+
+std::unique_ptr<IAutoStart> CreateAutoStart() {
+    // The system autostart folder is looked up along the XDG configuration folders.
+    const char* configDirs = std::getenv("XDG_CONFIG_DIRS");
+    return std::make_unique<TLinuxAutoStart>(configDirs ? configDirs : "");
+}
+
+std::unique_ptr<ITerminationSignal> CreateTerminationSignal() {
+    return std::make_unique<TLinuxTerminationSignal>();
+}
+
+std::string RuntimeDir() {
+    return QmRuntimeDir();
+}
