@@ -38,7 +38,8 @@ void BM_StatisticsCycle(benchmark::State& state) {
     int tick = 0;
     for (auto _ : state) {
         ++tick;
-        const std::string number = "0" + std::to_string(700000 + tick % 1000);
+        std::string number = std::to_string(700000 + tick % 1000);
+        number.insert(number.begin(), '0'); // not "0" + ...: GCC 12 warns falsely (-Wrestrict) on that
         std::optional<TAppIniUpdate> update;
         if (grouped)
             update.emplace(ini);
