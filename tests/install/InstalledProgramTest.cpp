@@ -8,13 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <poll.h>
 #include <pwd.h>
 #include <set>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -53,6 +59,76 @@ std::string Line(const std::string& text, const std::string& key) {
     const std::size_t start = at + 1 + key.size();
     return text.substr(start, text.find('\n', start) - start);
 }
+
+// Stands in for the hook service's control socket, which any user may reach: takes registrations,
+// answers OK and keeps each connection open, as the service does while a guard is registered.
+class TStandInService {
+public:
+    explicit TStandInService(const std::string& path) {
+        FListen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+        FListening = FListen >= 0 && ::bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+                     ::chmod(path.c_str(), 0666) == 0 && ::listen(FListen, 4) == 0;
+        if (FListening)
+            FThread = std::thread([this] { Serve(); });
+    }
+    ~TStandInService() {
+        FStop = true;
+        if (FThread.joinable())
+            FThread.join();
+        for (const int fd : FClients)
+            ::close(fd);
+        if (FListen >= 0)
+            ::close(FListen);
+    }
+    TStandInService(const TStandInService&) = delete;
+    TStandInService& operator=(const TStandInService&) = delete;
+
+    bool Listening() const { return FListening; }
+    std::string Registration() {
+        std::lock_guard lock(FMutex);
+        return FRegistration;
+    }
+
+private:
+    static bool Readable(int fd) {
+        pollfd entry{fd, POLLIN, 0};
+        return ::poll(&entry, 1, 50) == 1;
+    }
+    void Serve() {
+        while (!FStop) {
+            if (!Readable(FListen))
+                continue;
+            const int client = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            FClients.push_back(client);
+            std::string line;
+            char chunk[256];
+            while (!FStop && line.find('\n') == std::string::npos) {
+                if (!Readable(client))
+                    continue;
+                const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
+                if (n <= 0)
+                    break;
+                line.append(chunk, static_cast<std::size_t>(n));
+            }
+            ::send(client, "OK\n", 3, MSG_NOSIGNAL);
+            std::lock_guard lock(FMutex);
+            FRegistration = line.substr(0, line.find('\n'));
+        }
+    }
+
+    int FListen = -1;
+    bool FListening = false;
+    std::atomic<bool> FStop = false;
+    std::thread FThread;
+    std::vector<int> FClients;
+    std::mutex FMutex;
+    std::string FRegistration;
+};
 
 class InstalledProgram : public ::testing::Test {
 protected:
@@ -156,9 +232,10 @@ TEST_F(InstalledProgram, StartsForAnOrdinaryUserKeepsItsFilesInTheUsersFoldersAn
         {"QT_QPA_PLATFORM", "xcb"},
         {"XAUTHORITY", home / ".Xauthority"},
         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home / "run/no-bus").string()},
-        // No hook service for this user: SetHooks finds none and cannot start one as nobody.
-        {"VARDELD_CONTROL_SOCKET", home / "run/no-service.sock"},
+        {"VARDELD_CONTROL_SOCKET", *Root / "service.sock"},
     };
+    TStandInService service(*Root / "service.sock");
+    ASSERT_TRUE(service.Listening());
 
     TChildProcess xvfb;
     ASSERT_TRUE(
@@ -185,6 +262,9 @@ TEST_F(InstalledProgram, StartsForAnOrdinaryUserKeepsItsFilesInTheUsersFoldersAn
     ASSERT_TRUE(listening) << ReadWholeFile(log);
     ASSERT_TRUE(WaitFor([&] { return !windows("^Qm Vardel$").empty(); })) << "no main window\n"
                                                                           << ReadWholeFile(log);
+    // The installed hook library registered the user's hook socket with the service.
+    EXPECT_TRUE(WaitFor([&] { return service.Registration() == "REGISTER " + socket.string(); }))
+        << service.Registration();
 
     // A number not on the (empty) list: the prompt comes up and Escape refuses the dial.
     TChildProcess hook;
