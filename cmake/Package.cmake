@@ -7,22 +7,24 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "QmVardel")
 set(CPACK_PACKAGE_CONTACT "Zespół QmVardel <qmvardel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "strażnik połączeń modemowych chroniący przed dialerami")
-set(CPACK_PACKAGE_DESCRIPTION
-    "QmVardel przepuszcza połączenie modemowe tylko do numerów z listy dozwolonych i pyta o każdy\n"
-    "inny numer, rozpoznaje znane dialery po odciskach plików (przy uruchamianiu, wśród działających\n"
-    "programów i w skanowaniu dysków), przenosi je do kwarantanny, mierzy czas połączeń, prowadzi\n"
-    "ich statystykę i uaktualnia bazę sygnatur przez HTTP. Usługa vardeld (systemd) pilnuje modemów i\n"
-    "uruchamianych programów.")
+# The long description, wrapped as dpkg shows it.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "QmVardel przepuszcza połączenie modemowe tylko do numerów z listy dozwolonych\n"
+       "i pyta o każdy inny numer, rozpoznaje znane dialery po odciskach plików (przy\n"
+       "uruchamianiu, wśród działających programów i w skanowaniu dysków), przenosi je\n"
+       "do kwarantanny, mierzy czas połączeń, prowadzi ich statystykę i uaktualnia bazę\n"
+       "sygnatur przez HTTP. Usługa vardeld (systemd) pilnuje modemów i uruchamianych\n"
+       "programów.")
 # The package holds exactly what an install into the configured prefix holds, so the paths compiled
 # into vardeld and written into its unit are the ones the package puts on disk.
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Libraries the programs link come from dpkg-shlibdeps. Qt loads the SVG icon and picture plugins
-# at run time, which no ELF header names, so that package is listed by hand.
+# Libraries the programs link come from dpkg-shlibdeps. The plugins Qt loads at run time are in
+# packages those bring: the X11 platform in libqt6gui6, the SVG icon and picture plugins in
+# libqt6svg6 (linked for the pictures), the sound output in libqt6multimedia6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # The dial dialog starts pppd; without it the guard still guards, it only cannot dial itself.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ppp")
 # The service's configuration is the administrator's: an upgrade must not overwrite it.
