@@ -83,7 +83,7 @@ void DecodeUtf16(std::string_view bytes, bool bigEndian, TTextFile& file) {
             AppendUtf8(utf8, cp);
         }
         // A final odd byte belongs to the last line's bytes, so it is written back as it was.
-        const std::size_t byteEnd = next == units ? bytes.size() : 2 * next;
+        const std::size_t byteEnd = end == units ? bytes.size() : 2 * next;
         file.Lines.push_back({std::move(utf8), std::string(bytes.substr(2 * start, byteEnd - 2 * start))});
         if (!breakSeen && next > end) {
             file.Format.LineBreak =
