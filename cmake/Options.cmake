@@ -2,6 +2,7 @@
 option(QM_BUILD_TESTS "Build the GoogleTest suites" ON)
 option(QM_BUILD_BENCHMARKS "Build the Google Benchmark programs" ON)
 option(QM_ASAN "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(QM_FUZZ "Build the libFuzzer targets of fuzz/ (clang only), everything instrumented" OFF)
 
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
@@ -18,6 +19,12 @@ function(qm_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   if(QM_ASAN)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  if(QM_FUZZ)
+    # Coverage for the fuzzer and both sanitizers; undefined behaviour stops the run like a crash.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+                           -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
 endfunction()

@@ -285,6 +285,13 @@ std::string TAppIni::FileContent() const {
         }
         // An untouched line goes back byte for byte; only a last line without a break gets one
         // when a line now follows it.
+        const bool wide = FFormat.Encoding != qm::TTextEncoding::teBytes;
+        if (!last && wide && l.Bytes.size() % 2 != 0) {
+            // A stray final byte of a UTF-16 file would shift every following line by one byte.
+            content.append(l.Bytes, 0, l.Bytes.size() - 1);
+            content += qm::EncodeTextLine("", FFormat, true);
+            continue;
+        }
         content += l.Bytes;
         if (!last && !qm::EndsWithLineBreak(l.Bytes, FFormat.Encoding))
             content += qm::EncodeTextLine("", FFormat, true);
