@@ -331,6 +331,11 @@ TEST_F(AppIniTest, Utf16FileKeepsItsSettingsEncodingAndLineEnds) {
             << bigEndian;
         EXPECT_EQ(TAppIni(Path, Fs).ReadString("note", "", "user notes"), "Łódź 😀");
     }
+    // A stray odd byte at the end is dropped when a line follows it, so no line shifts by a byte.
+    Dir.Write("QmVardel.ini", Utf16("[main]\r\nskin=1", false) + "\x01");
+    TAppIni odd(Path, Fs);
+    odd.WriteInt("childmode", 1, "main");
+    EXPECT_EQ(Dir.Read("QmVardel.ini"), Utf16("[main]\r\nskin=1\r\nchildmode=1\r\n", false));
 }
 
 TEST_F(AppIniTest, WritingWhatTheFileHoldsLeavesItUntouched) {
