@@ -23,7 +23,7 @@ for fuzzer in build/fuzz/bin/fuzz_*; do
   log="$artifacts/$name.log"
   if "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
       -artifact_prefix="$artifacts/$name-" "$scratch/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
-    echo "== $name: $(grep -Eo '#[0-9]+ +DONE.*' "$log" | tail -1 || true)"
+    echo "== $name: $(grep -E '^Done [0-9]+ runs' "$log" | tail -1 || true), $(grep -Eo 'cov: [0-9]+' "$log" | tail -1 || true)"
   else
     echo "== $name: FAILED (log $log)"
     tail -40 "$log"
