@@ -209,13 +209,6 @@ std::string ResolveLinks(std::string path) {
     return {};
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& content) {
@@ -262,12 +255,10 @@ bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& c
         return fail();
     if (::close(fd.Release()) != 0)
         return fail();
+    // The folder is not synced: after a power loss the file is the old one or the new one, both
+    // whole, and a sync per write would double the cost of the statistics' writes.
     if (::rename(tmpl.c_str(), target.c_str()) != 0)
         return fail();
-    // The rename itself reaches the disk with the folder's entry.
-    TFd dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0)
-        ::fsync(dir.Get());
     return true;
 }
 
