@@ -14,6 +14,10 @@ packages=(
   ppp iproute2 procps
   dbus dbus-daemon pulseaudio pulseaudio-utils
 )
+# The fuzz preset (scripts/fuzz.sh) builds with clang and its libFuzzer runtime.
+if [ "$preset" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
