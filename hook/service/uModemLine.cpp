@@ -4,11 +4,31 @@
 
 namespace {
 
-constexpr char kCr = '\r';
-constexpr std::size_t kMaxCommandLine = 512; // longer than any modem's buffer: the modem says ERROR
+// The modem's command interpreter reads 7 bits whatever the port's framing: it finds the parity
+// from the "AT" itself, so a byte with bit 7 set reads as its 7-bit character.
+char Low7(char c) {
+    return static_cast<char>(static_cast<unsigned char>(c) & 0x7f);
+}
 
 bool IsA(char c) {
     return c == 'a' || c == 'A';
+}
+
+bool IsT(char c) {
+    return c == 't' || c == 'T';
+}
+
+// Characters a terminator or backspace must not be: the line could no longer be read as the
+// modem reads it.
+bool ClashesWithPrefix(char c) {
+    return IsA(c) || IsT(c) || c == '/';
+}
+
+constexpr std::size_t kEscapeHoldLimit = 4096;
+constexpr int kEscapeMarginMs = 1000;
+
+template <typename T> void Release(T& value) {
+    T().swap(value);
 }
 
 } // namespace
@@ -16,162 +36,287 @@ bool IsA(char c) {
 TModemLine::TModemLine(TActions actions, TDialPolicy& policy) : FA(std::move(actions)), FPolicy(policy) {}
 
 void TModemLine::HostBytes(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
         if (FWaiting) {
-            FHeld.append(bytes.substr(i));
+            std::string_view rest = bytes.substr(i);
+            std::size_t room = kHeldLimit - std::min(kHeldLimit, FHeld.size());
+            if (rest.size() > room && !FHeldOverflow) {
+                FHeldOverflow = true;
+                FA.Log("host input beyond " + std::to_string(kHeldLimit / 1024) +
+                       " KiB while the guard decides: dropped");
+            }
+            FHeld.append(rest.substr(0, room));
             return;
         }
-        HostByte(bytes[i]);
+        if (FMode == mData && !FEscapeWait) {
+            // Data passes in runs; only the escape characters need a look of their own.
+            std::size_t start = i;
+            while (i < bytes.size() && !FEscapeWait && FMode == mData) {
+                if (Low7(bytes[i]) == Low7(FSettings.Escape)) {
+                    ++FEscapeRun;
+                } else {
+                    FEscapeRun = 0;
+                }
+                ++i;
+                if (FEscapeRun >= 3)
+                    break;
+            }
+            FA.ToDevice(bytes.substr(start, i - start));
+            if (FEscapeRun >= 3) {
+                FEscapeRun = 0;
+                FEscapeSeen = true;
+                if (FSettings.Quiet) {
+                    FMode = mCommand; // a quiet modem never confirms: take the escape as done
+                    FPrefix = pIdle;
+                } else {
+                    FEscapeWait = true;
+                    if (FA.StartTimer)
+                        FA.StartTimer(FSettings.GuardTime * 20 + kEscapeMarginMs);
+                }
+            }
+            continue;
+        }
+        if (FMode == mData) {
+            DataByte(bytes[i++]);
+            continue;
+        }
+        CommandByte(bytes[i++]);
     }
 }
 
-void TModemLine::HostByte(char c) {
-    if (FMode == mData) {
-        FA.ToDevice(std::string_view(&c, 1)); // data mode is transparent
-        FHostTail = (FHostTail + c).substr(FHostTail.size() >= 2 ? FHostTail.size() - 2 : 0);
-        return;
+void TModemLine::DataByte(char c) {
+    // After an escape the modem may be taking commands: "+++AT..." without the guard time is one
+    // on many modems, and a Hayes escape is only known from the modem's OK. Held until it is clear.
+    FEscapeHeld += c;
+    std::size_t p = 0;
+    while (p < FEscapeHeld.size() && Low7(FEscapeHeld[p]) == Low7(FSettings.Escape))
+        ++p;
+    std::size_t a = p;
+    while (p < FEscapeHeld.size() && IsA(Low7(FEscapeHeld[p])))
+        ++p;
+    if (p > a && p < FEscapeHeld.size() && (IsT(Low7(FEscapeHeld[p])) || FEscapeHeld[p] == '/'))
+        ResolveEscape(true);
+    else if (FEscapeHeld.size() > kEscapeHoldLimit)
+        ResolveEscape(false);
+}
+
+void TModemLine::TimerExpired() {
+    if (FEscapeWait)
+        ResolveEscape(false);
+}
+
+void TModemLine::ResolveEscape(bool confirmed) {
+    FEscapeWait = false;
+    std::string held;
+    held.swap(FEscapeHeld);
+    if (!confirmed) {
+        // No OK in time: the modem took no Hayes escape. Held bytes that begin a command line
+        // ("+++A" and nothing yet to tell) are still read as one: a modem may take that escape.
+        std::size_t p = 0;
+        while (p < held.size() && Low7(held[p]) == Low7(FSettings.Escape))
+            ++p;
+        confirmed = p < held.size() && IsA(Low7(held[p])) &&
+                    held.find_first_not_of("aA\xc1\xe1", p) == std::string::npos;
     }
-    if (FMode == mDialing) {
-        // Any byte aborts a dial in progress and the modem is back in command mode: from here on
-        // the host's bytes are command lines again. The abort is a CR, so that the byte itself
-        // cannot begin a command the modem would run unread.
+    if (confirmed) {
         FMode = mCommand;
-        FA.ToDevice(IsA(c) ? std::string_view("\r") : std::string_view(&c, 1));
-        if (!IsA(c))
-            return;
-    }
-    if (FLine.empty() && !IsA(c)) {
-        FA.ToDevice(std::string_view(&c, 1)); // not a command: modems ignore it
-        return;
-    }
-    FLine += c;
-    bool repeat = FLine.size() == 2 && FLine[1] == '/';
-    if (c == kCr || repeat) {
-        HandleLine();
-        return;
-    }
-    if (FLine.size() == 2 && FLine[1] != 't' && FLine[1] != 'T') {
-        // "A" followed by something else: not a prefix after all.
-        std::string s;
-        s.swap(FLine);
-        FA.ToDevice(s.substr(0, 1));
-        HostBytes(s.substr(1));
-        return;
-    }
-    if (FLine.size() > kMaxCommandLine) {
+        FPrefix = pIdle;
         FLine.clear();
-        ReplyToHost("ERROR", 4);
-        FA.Log("command line too long, answered ERROR");
+    }
+    HostBytes(held);
+}
+
+void TModemLine::CommandByte(char raw) {
+    if (FMode == mDialing) {
+        // Any byte aborts a dial (or answer) in progress and the modem is back in command mode.
+        // The abort goes as a CR, which can begin no command of its own.
+        FA.ToDevice("\r");
+        FMode = mCommand;
+    }
+    const char c = Low7(raw);
+    switch (FPrefix) {
+    case pIdle:
+        // Not a command: the modem would ignore it, so it never gets it (its echo could read as a
+        // result code, an "A" of it could pair with a later byte).
+        if (IsA(c))
+            FPrefix = pGotA;
+        return;
+    case pGotA:
+        if (IsT(c)) {
+            FPrefix = pLine;
+            FLine.clear();
+        } else if (c == '/') {
+            FPrefix = pIdle;
+            HandleLine(FLastLine.empty() ? std::string("AT") : FLastLine);
+        } else if (!IsA(c)) {
+            FPrefix = pIdle; // "A" and anything else starts nothing; another "A" may still begin one
+        }
+        return;
+    case pLine:
+        if (c == FSettings.Terminator) {
+            FPrefix = pIdle;
+            std::string line = "AT" + FLine;
+            FLine.clear();
+            HandleLine(std::move(line));
+        } else if (c == FSettings.Backspace) {
+            if (!FLine.empty())
+                FLine.pop_back(); // never the "AT" itself
+        } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) {
+            FLine += c;
+            if (FLine.size() > kMaxCommandLine) {
+                FPrefix = pOverlong;
+                Release(FLine);
+                FA.Log("command line longer than " + std::to_string(kMaxCommandLine) +
+                       " characters: not sent to the modem, answered ERROR");
+            }
+        }
+        return;
+    case pOverlong:
+        if (c == FSettings.Terminator) {
+            FPrefix = pIdle;
+            ReplyToHost("ERROR", 4);
+        }
+        return;
     }
 }
 
-void TModemLine::HandleLine() {
-    std::string line;
-    line.swap(FLine);
-    TAtLine scanned = ScanAtLine(line);
-    if (scanned.Repeat) {
-        scanned = ScanAtLine(FLastLine);
-        scanned.Repeat = true;
-    } else {
-        FLastLine = line;
+bool TModemLine::ApplySettings(const TAtLine& scanned, TModemSettings& s) const {
+    for (const TAtRegisterWrite& w : scanned.Registers) {
+        if (w.Register == -1) {
+            const TModemSettings factory;
+            s.Escape = factory.Escape, s.Terminator = factory.Terminator, s.Backspace = factory.Backspace;
+            s.GuardTime = factory.GuardTime;
+        } else if (w.Register == kAtUnnamedRegister) {
+            return false;
+        } else if (w.Register == 2) {
+            if (w.Value > 255)
+                return false;
+            s.Escape = static_cast<char>(w.Value);
+        } else if (w.Register == 3 || w.Register == 5) {
+            if (w.Value > 127)
+                return false;
+            (w.Register == 3 ? s.Terminator : s.Backspace) = static_cast<char>(w.Value);
+        } else if (w.Register == 12) {
+            s.GuardTime = static_cast<int>(std::min<long>(w.Value, 255));
+        }
+    }
+    if (scanned.Reset)
+        s.Echo = s.Verbose = true, s.Quiet = false;
+    if (scanned.Echo)
+        s.Echo = *scanned.Echo;
+    if (scanned.Verbose)
+        s.Verbose = *scanned.Verbose;
+    if (scanned.Quiet)
+        s.Quiet = *scanned.Quiet;
+    return !ClashesWithPrefix(s.Terminator) && !ClashesWithPrefix(s.Backspace) && s.Terminator != s.Backspace;
+}
+
+void TModemLine::HandleLine(std::string line) {
+    FLastLine = line;
+    TAtLine scanned = ScanAtLine(line, '\0');
+    TModemSettings after = FSettings;
+    if (scanned.WritesProfile || !ApplySettings(scanned, after)) {
+        FA.Log("command line not sent to the modem, answered ERROR: it would set the modem in a way "
+               "the guard cannot follow (a stored profile, an unnamed register, a terminator or "
+               "backspace that clashes with \"AT\")");
+        if (FSettings.Echo)
+            FA.ToHost(line + FSettings.Terminator);
+        ReplyToHost("ERROR", 4);
+        return;
     }
     if (scanned.Dials.empty()) {
         Forward(line, scanned);
         return;
     }
-    // The first dial that names a number decides; a dial of a stored number is asked about as unknown.
-    const TAtDial* dial = &scanned.Dials.front();
     for (const TAtDial& d : scanned.Dials)
-        if (d.Known) {
-            dial = &d;
-            break;
+        if (FPolicy.IsRefusalRemembered(d.Number)) {
+            // Dialers retry without end: each number is logged once a session.
+            if (FLoggedRepeats.size() < 64 && FLoggedRepeats.insert(d.Number).second)
+                FA.Log("dial of \"" + d.Number + "\" refused again without asking (refused moments ago)");
+            Refuse(line, d.Number, false);
+            return;
         }
-    if (FPolicy.IsRefusalRemembered(dial->Number)) {
-        FA.Log("dial of \"" + dial->Number + "\" refused again without asking (refused moments ago)");
-        Refuse(line, dial->Number, false);
-        return;
-    }
-    FPendingLine = line;
-    FPendingNumber = dial->Number;
-    FPendingScan = scanned;
+    FPendingLine = std::move(line);
+    FPendingScan = std::move(scanned);
+    FPendingDials.assign(FPendingScan.Dials.begin(), FPendingScan.Dials.end());
     FWaiting = true;
-    FA.AskGuard({dial->Number, dial->DialString});
+    AskNext();
+}
+
+void TModemLine::AskNext() {
+    const TAtDial& d = FPendingDials.front();
+    FA.AskGuard({d.Number, d.DialString});
 }
 
 void TModemLine::Decide(TDialDecision decision) {
     if (!FWaiting)
         return;
+    const std::string number = FPendingDials.front().Number;
+    FPendingDials.pop_front();
+    const bool allow = decision == TDialDecision::ddAllow || decision == TDialDecision::ddNoGuardAllow;
+    if (allow && !FPendingDials.empty()) {
+        AskNext(); // every dial of the line is asked about before any of it goes
+        return;
+    }
     FWaiting = false;
     std::string line;
     line.swap(FPendingLine);
-    switch (decision) {
-    case TDialDecision::ddAllow:
-    case TDialDecision::ddNoGuardAllow:
+    Release(FPendingDials);
+    if (allow)
         Forward(line, FPendingScan);
-        break;
-    case TDialDecision::ddRefuse:
-        Refuse(line, FPendingNumber, true);
-        break;
-    case TDialDecision::ddNoGuardRefuse:
-        Refuse(line, FPendingNumber, false);
-        break;
-    }
+    else
+        Refuse(line, number, decision == TDialDecision::ddRefuse);
+    FPendingScan = {};
     std::string held;
     held.swap(FHeld);
+    const bool overflow = FHeldOverflow;
+    FHeldOverflow = false;
     HostBytes(held);
+    if (overflow)
+        ReplyToHost("ERROR", 4);
 }
 
 void TModemLine::Forward(const std::string& line, const TAtLine& scanned) {
-    ApplySettings(scanned);
-    FA.ToDevice(scanned.Repeat ? FLastLine : line);
-    if (FCall != 0 && scanned.HangUp) {
+    // The modem reads this line with the terminator it has now; what the line sets applies after.
+    FA.ToDevice(line + FSettings.Terminator);
+    ApplySettings(scanned, FSettings);
+    if (FCall != 0 && scanned.HangUp)
         CallEnded("the host hung up (ATH)");
-    } else if (FCall != 0 && scanned.Online && FCallState == kLineCallStateConnected) {
-        FMode = mData;
-        FHostTail.clear();
-        return;
-    }
     if (!scanned.Dials.empty()) {
         if (FCall != 0)
             CallEnded(nullptr); // a new dial replaces the call the modem had open
         FCall = FA.NewCall();
-        FMode = mDialing;
         SetState(kLineCallStateDialing);
+    }
+    if (scanned.MayConnect()) {
+        FMode = mDialing;
+        FLineMayPrint = scanned.PrintsText;
     }
 }
 
 void TModemLine::Refuse(const std::string& line, const std::string& number, bool remember) {
     if (remember)
         FPolicy.RememberRefusal(number);
-    if (FEcho)
-        FA.ToHost(line); // the modem would have echoed the line
+    if (FSettings.Echo)
+        FA.ToHost(line + FSettings.Terminator); // the modem would have echoed the line
     std::string reply = FPolicy.NextRefusalReply();
     ReplyToHost(reply, reply == "ERROR" ? 4 : 3);
 }
 
 void TModemLine::ReplyToHost(const std::string& verbose, int numeric) {
-    if (FQuiet)
+    if (FSettings.Quiet)
         return;
-    if (FVerbose)
-        FA.ToHost("\r\n" + verbose + "\r\n");
+    if (FSettings.Verbose)
+        FA.ToHost(std::string(1, FSettings.Terminator) + "\n" + verbose + FSettings.Terminator + "\n");
     else
-        FA.ToHost(std::to_string(numeric) + "\r");
-}
-
-void TModemLine::ApplySettings(const TAtLine& scanned) {
-    if (scanned.Reset)
-        FEcho = FVerbose = true, FQuiet = false;
-    if (scanned.Echo)
-        FEcho = *scanned.Echo;
-    if (scanned.Verbose)
-        FVerbose = *scanned.Verbose;
-    if (scanned.Quiet)
-        FQuiet = *scanned.Quiet;
+        FA.ToHost(std::to_string(numeric) + FSettings.Terminator);
 }
 
 void TModemLine::ModemBytes(std::string_view bytes) {
     FA.ToHost(bytes);
-    for (char c : bytes) {
+    for (char raw : bytes) {
+        const char c = Low7(raw);
         if (c == '\r' || c == '\n') {
             ModemLineDone();
             FModemText.clear();
@@ -182,35 +327,63 @@ void TModemLine::ModemBytes(std::string_view bytes) {
 }
 
 void TModemLine::ModemLineDone() {
-    if (FModemText.empty() || FCall == 0)
+    if (FModemText.empty())
         return;
-    TModemReply reply = ClassifyModemReply(FModemText, FVerbose);
     if (FMode == mData) {
+        // Either form counts here: missing the end of a call would let commands pass as data.
+        TModemReply reply = ClassifyModemReply(FModemText, false);
         if (reply == TModemReply::mrNoCarrier) {
             CallEnded(nullptr);
-        } else if (reply == TModemReply::mrOk && FHostTail == "+++") {
-            // The escape: the modem listens to commands again with the call still up, and a dial
-            // from there must be read like any other.
+        } else if (reply == TModemReply::mrOk && FEscapeSeen) {
+            // The escape took: the modem listens to commands again with the call still up.
+            if (FEscapeWait)
+                ResolveEscape(true);
+            else
+                FMode = mCommand, FPrefix = pIdle;
+        }
+        return;
+    }
+    if (FMode == mDialing) {
+        // A numeric reply counts only when the line cannot have printed digits of its own;
+        // CONNECT taken wrongly would let commands pass as data.
+        TModemReply reply = ClassifyModemReply(FModemText, FSettings.Verbose || FLineMayPrint);
+        if (reply == TModemReply::mrConnect) {
+            FMode = mData;
+            FEscapeRun = 0;
+            FEscapeSeen = false;
+            if (FCall != 0 && FCallState != kLineCallStateConnected)
+                SetState(kLineCallStateConnected);
+        } else if (IsDialFailure(reply)) {
+            if (reply == TModemReply::mrBusy && FCall != 0)
+                SetState(kLineCallStateBusy);
+            CallEnded(nullptr);
+        } else if (reply == TModemReply::mrOk) {
             FMode = mCommand;
         }
         return;
     }
-    // Dialling, or back in command mode with the call still open (a dial ending in ';', an aborted
-    // dial whose result is still to come).
-    if (reply == TModemReply::mrConnect) {
-        FMode = mData;
-        if (FCallState != kLineCallStateConnected)
-            SetState(kLineCallStateConnected);
-    } else if (IsDialFailure(reply)) {
+    if (FCall == 0)
+        return;
+    // Back in command mode with the call still open (a dial ending in ';', an aborted dial whose
+    // result is still to come, an escape).
+    TModemReply reply = ClassifyModemReply(FModemText, FSettings.Verbose);
+    if (IsDialFailure(reply)) {
         if (reply == TModemReply::mrBusy)
             SetState(kLineCallStateBusy);
         CallEnded(nullptr);
-    } else if (reply == TModemReply::mrOk && FMode == mDialing) {
-        FMode = mCommand; // "ATD...;" dials and returns to command mode at once
     }
 }
 
 void TModemLine::CallEnded(const char* why) {
+    FMode = mCommand;
+    FEscapeRun = 0;
+    FEscapeSeen = false;
+    if (FEscapeWait) {
+        FEscapeWait = false;
+        std::string held;
+        held.swap(FEscapeHeld);
+        HostBytes(held); // read as commands now
+    }
     if (FCall == 0)
         return;
     if (why)
@@ -219,19 +392,24 @@ void TModemLine::CallEnded(const char* why) {
     SetState(kLineCallStateIdle);
     FCall = 0;
     FCallState = 0;
-    FMode = mCommand;
 }
 
 void TModemLine::SessionEnded() {
+    FEscapeWait = false;
     CallEnded("the port was closed");
     FWaiting = false;
-    FLine.clear();
-    FLastLine.clear();
-    FHeld.clear();
-    FPendingLine.clear();
-    FModemText.clear();
-    FEcho = FVerbose = true;
-    FQuiet = false;
+    FHeldOverflow = false;
+    FPrefix = pIdle;
+    Release(FLine);
+    Release(FLastLine);
+    Release(FHeld);
+    Release(FPendingLine);
+    Release(FPendingDials);
+    FPendingScan = {};
+    Release(FModemText);
+    Release(FEscapeHeld);
+    Release(FLoggedRepeats);
+    FSettings = {};
     FMode = mCommand;
     FPolicy.SessionEnded();
 }

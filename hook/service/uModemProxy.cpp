@@ -40,6 +40,7 @@ TModemProxy::TModemProxy(TContext context, TGuardedModem modem, TProxySettings s
                 [this] { return FContext.NewCall(); },
                 [this](const TDialAttempt& a) { AskGuard(a); },
                 [this](const std::string& t) { Log(t); },
+                [this](int ms) { StartEscapeTimer(ms); },
             },
             FPolicy) {}
 
@@ -171,23 +172,37 @@ void TModemProxy::StartSession() {
     UpdateEvents();
 }
 
+void TModemProxy::StartEscapeTimer(int ms) {
+    if (FEscapeTimer)
+        FContext.Loop.Cancel(FEscapeTimer);
+    FEscapeTimer = FContext.Loop.After(ms, [this] {
+        FEscapeTimer = 0;
+        FLine.TimerExpired();
+        UpdateEvents();
+    });
+}
+
 void TModemProxy::EndSession() {
     if (!FSession)
         return;
     FSession = false;
     FQuery.reset();
     FLine.SessionEnded();
-    if (FTick)
-        FContext.Loop.Cancel(FTick);
-    FTick = 0;
+    for (std::uint64_t* timer : {&FTick, &FEscapeTimer}) {
+        if (*timer)
+            FContext.Loop.Cancel(*timer);
+        *timer = 0;
+    }
     if (FDevice >= 0) {
         SetDtr(false);
         FContext.Loop.Unwatch(FDevice);
         ::close(FDevice);
         FDevice = -1;
     }
-    FToHost.clear();
-    FToDevice.clear();
+    // The queues' memory goes back with the session, not only their bytes.
+    std::string().swap(FToHost);
+    std::string().swap(FToDevice);
+    FHostOutputDropped = false;
     if (FKeeper >= 0)
         ::tcflush(FKeeper, TCIFLUSH); // what the modem said to the last host
     UpdateEvents();
@@ -324,6 +339,15 @@ void TModemProxy::SetDtr(bool on) {
 void TModemProxy::ToHost(std::string_view bytes) {
     if (!FSession)
         return;
+    // A host that reads nothing must not make the service grow: beyond the bound its output is lost.
+    std::size_t room = kQueueLimit - std::min(kQueueLimit, FToHost.size());
+    if (bytes.size() > room) {
+        if (!FHostOutputDropped)
+            Log("the host reads nothing; what it is sent beyond " + std::to_string(kQueueLimit / 1024) +
+                " KiB is dropped");
+        FHostOutputDropped = true;
+        bytes = bytes.substr(0, room);
+    }
     FToHost.append(bytes);
     Flush();
 }
@@ -359,7 +383,9 @@ void TModemProxy::UpdateEvents() {
         FContext.Loop.SetEvents(FMaster, e);
     }
     if (FDevice >= 0) {
-        short e = FToHost.size() < kQueueLimit ? POLLIN : 0;
+        // The modem is always read, so that its replies keep the line's state true even when
+        // the host reads nothing (ToHost drops what does not fit).
+        short e = POLLIN;
         if (!FToDevice.empty())
             e |= POLLOUT;
         FContext.Loop.SetEvents(FDevice, e);
