@@ -2,6 +2,10 @@
 
 #include "platform/ITelephony.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 namespace {
 
 // The modem's command interpreter reads 7 bits whatever the port's framing: it finds the parity
@@ -18,14 +22,46 @@ bool IsT(char c) {
     return c == 't' || c == 'T';
 }
 
-// Characters a terminator or backspace must not be: the line could no longer be read as the
-// modem reads it.
+// Characters a terminator or backspace must not be: letters, digits and the command syntax, or the
+// line could no longer be read as the modem reads it.
 bool ClashesWithPrefix(char c) {
-    return IsA(c) || IsT(c) || c == '/';
+    return std::isalnum(static_cast<unsigned char>(c)) || (c != '\0' && std::strchr(" /=;?&+\"%\\*#$-),", c));
+}
+
+// True when the line (after "AT") holds nothing but writes of S2, S3, S5 and S12 with values every
+// modem takes, or a reset alone: a line the modem runs to its end, so that a new terminator or
+// backspace surely applies. Anything else might stop half-way and leave the modem reading lines
+// differently from the guard.
+bool SurelyRunsToTheEnd(const std::string& line) {
+    std::string s;
+    for (std::size_t i = 2; i < line.size(); ++i)
+        if (line[i] != ' ')
+            s += static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
+    if (s == "Z" || s == "Z0" || s == "&F" || s == "&F0")
+        return true;
+    std::size_t p = 0;
+    while (p < s.size()) {
+        if (s[p++] != 'S')
+            return false;
+        std::size_t start = p;
+        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p])))
+            ++p;
+        const std::string reg = s.substr(start, p - start);
+        if ((reg != "2" && reg != "3" && reg != "5" && reg != "12") || p >= s.size() || s[p++] != '=')
+            return false;
+        start = p;
+        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p])))
+            ++p;
+        if (p == start || p - start > 3 ||
+            std::stoi(s.substr(start, p - start)) > (reg == "3" || reg == "5" ? 127 : 255))
+            return false;
+    }
+    return !s.empty();
 }
 
 constexpr std::size_t kEscapeHoldLimit = 4096;
 constexpr int kEscapeMarginMs = 1000;
+constexpr int kResultWaitMs = 3000;
 
 template <typename T> void Release(T& value) {
     T().swap(value);
@@ -33,18 +69,24 @@ template <typename T> void Release(T& value) {
 
 } // namespace
 
-TModemLine::TModemLine(TActions actions, TDialPolicy& policy) : FA(std::move(actions)), FPolicy(policy) {}
+TModemLine::TModemLine(TActions actions, TDialPolicy& policy) : FA(std::move(actions)), FPolicy(policy) {
+    FEscapes.set('+');
+}
+
+bool TModemLine::IsEscape(char c) const {
+    return FEscapes.test(static_cast<unsigned char>(Low7(c)));
+}
 
 void TModemLine::HostBytes(std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
-        if (FWaiting) {
+        if (FWaiting || FAwaitingResult) {
             std::string_view rest = bytes.substr(i);
             std::size_t room = kHeldLimit - std::min(kHeldLimit, FHeld.size());
             if (rest.size() > room && !FHeldOverflow) {
                 FHeldOverflow = true;
                 FA.Log("host input beyond " + std::to_string(kHeldLimit / 1024) +
-                       " KiB while the guard decides: dropped");
+                       " KiB while the guard or the modem is awaited: dropped");
             }
             FHeld.append(rest.substr(0, room));
             return;
@@ -53,7 +95,7 @@ void TModemLine::HostBytes(std::string_view bytes) {
             // Data passes in runs; only the escape characters need a look of their own.
             std::size_t start = i;
             while (i < bytes.size() && !FEscapeWait && FMode == mData) {
-                if (Low7(bytes[i]) == Low7(FSettings.Escape)) {
+                if (IsEscape(bytes[i])) {
                     ++FEscapeRun;
                 } else {
                     FEscapeRun = 0;
@@ -66,19 +108,28 @@ void TModemLine::HostBytes(std::string_view bytes) {
             if (FEscapeRun >= 3) {
                 FEscapeRun = 0;
                 FEscapeSeen = true;
-                if (FSettings.Quiet) {
+                if (FMayBeQuiet) {
                     FMode = mCommand; // a quiet modem never confirms: take the escape as done
                     FPrefix = pIdle;
                 } else {
                     FEscapeWait = true;
                     if (FA.StartTimer)
-                        FA.StartTimer(FSettings.GuardTime * 20 + kEscapeMarginMs);
+                        FA.StartTimer(FLongestGuardTime * 20 + kEscapeMarginMs);
                 }
             }
             continue;
         }
         if (FMode == mData) {
             DataByte(bytes[i++]);
+            continue;
+        }
+        if (FMode == mDialing) {
+            // Any byte aborts a dial (or answer) in progress and the modem is back in command mode.
+            // The abort goes as a CR, which can begin no command of its own; the byte itself waits
+            // until the modem has said how the aborted line ended.
+            FA.ToDevice("\r");
+            FMode = mCommand;
+            AwaitResult();
             continue;
         }
         CommandByte(bytes[i++]);
@@ -90,7 +141,7 @@ void TModemLine::DataByte(char c) {
     // on many modems, and a Hayes escape is only known from the modem's OK. Held until it is clear.
     FEscapeHeld += c;
     std::size_t p = 0;
-    while (p < FEscapeHeld.size() && Low7(FEscapeHeld[p]) == Low7(FSettings.Escape))
+    while (p < FEscapeHeld.size() && IsEscape(FEscapeHeld[p]))
         ++p;
     std::size_t a = p;
     while (p < FEscapeHeld.size() && IsA(Low7(FEscapeHeld[p])))
@@ -104,6 +155,35 @@ void TModemLine::DataByte(char c) {
 void TModemLine::TimerExpired() {
     if (FEscapeWait)
         ResolveEscape(false);
+    else if (FAwaitingResult)
+        ResultArrived(); // the modem may be quiet after all
+}
+
+void TModemLine::AwaitResult() {
+    // One line at a time: the modem's text and result belong to this line, not to a dial sent
+    // after it. A quiet modem gives no result to wait for.
+    if (FSettings.Quiet)
+        return;
+    FAwaitingResult = true;
+    if (FA.StartTimer)
+        FA.StartTimer(kResultWaitMs);
+}
+
+void TModemLine::ResultArrived() {
+    FAwaitingResult = false;
+    if (FWaiting)
+        return; // the held bytes go after the guard's answer
+    ProcessHeld();
+}
+
+void TModemLine::ProcessHeld() {
+    std::string held;
+    held.swap(FHeld);
+    const bool overflow = FHeldOverflow;
+    FHeldOverflow = false;
+    HostBytes(held);
+    if (overflow)
+        ReplyToHost("ERROR", 4);
 }
 
 void TModemLine::ResolveEscape(bool confirmed) {
@@ -114,7 +194,7 @@ void TModemLine::ResolveEscape(bool confirmed) {
         // No OK in time: the modem took no Hayes escape. Held bytes that begin a command line
         // ("+++A" and nothing yet to tell) are still read as one: a modem may take that escape.
         std::size_t p = 0;
-        while (p < held.size() && Low7(held[p]) == Low7(FSettings.Escape))
+        while (p < held.size() && IsEscape(held[p]))
             ++p;
         confirmed = p < held.size() && IsA(Low7(held[p])) &&
                     held.find_first_not_of("aA\xc1\xe1", p) == std::string::npos;
@@ -128,12 +208,6 @@ void TModemLine::ResolveEscape(bool confirmed) {
 }
 
 void TModemLine::CommandByte(char raw) {
-    if (FMode == mDialing) {
-        // Any byte aborts a dial (or answer) in progress and the modem is back in command mode.
-        // The abort goes as a CR, which can begin no command of its own.
-        FA.ToDevice("\r");
-        FMode = mCommand;
-    }
     const char c = Low7(raw);
     switch (FPrefix) {
     case pIdle:
@@ -215,11 +289,56 @@ bool TModemLine::ApplySettings(const TAtLine& scanned, TModemSettings& s) const 
 void TModemLine::HandleLine(std::string line) {
     FLastLine = line;
     TAtLine scanned = ScanAtLine(line, '\0');
+    bool ambiguous = false; // the two readings of a quoted line set the modem differently
+    if (line.find('"') != std::string::npos) {
+        // Modems differ on whether quotes in an extended command hide a ';': every dial of either
+        // reading is asked about.
+        std::string bare = line;
+        std::erase(bare, '"');
+        TAtLine other = ScanAtLine(bare, '\0');
+        const bool mayConnect = scanned.MayConnect() || other.MayConnect();
+        for (TAtDial& d : other.Dials)
+            if (std::none_of(scanned.Dials.begin(), scanned.Dials.end(),
+                             [&d](const TAtDial& s) { return s.DialString == d.DialString; }))
+                scanned.Dials.push_back(std::move(d));
+        scanned.Answer = scanned.Answer || other.Answer;
+        scanned.Online = scanned.Online || mayConnect;
+        scanned.PrintsText = true;
+        auto same = [](const TAtRegisterWrite& a, const TAtRegisterWrite& b) {
+            return a.Register == b.Register && a.Value == b.Value;
+        };
+        ambiguous = !std::equal(scanned.Registers.begin(), scanned.Registers.end(), other.Registers.begin(),
+                                other.Registers.end(), same) ||
+                    scanned.Verbose != other.Verbose || scanned.Quiet != other.Quiet ||
+                    scanned.Reset != other.Reset;
+    }
     TModemSettings after = FSettings;
-    if (scanned.WritesProfile || !ApplySettings(scanned, after)) {
+    const bool valid = ApplySettings(scanned, after);
+    // Any write of the terminator or backspace counts, even one that a later write undoes: the
+    // modem may stop between the two.
+    const TModemSettings factory;
+    const bool nonFactory =
+        FSettings.Terminator != factory.Terminator || FSettings.Backspace != factory.Backspace;
+    const bool rereads =
+        std::any_of(scanned.Registers.begin(), scanned.Registers.end(), [&](const TAtRegisterWrite& w) {
+            return w.Register == 3 || w.Register == 5 || (w.Register == -1 && nonFactory);
+        });
+    // In numeric mode the modem's own text could not be told from a result code.
+    const bool mayBeNumeric = !FSettings.Verbose || (scanned.Verbose && !*scanned.Verbose);
+    bool escapes = false;
+    // A modem that is on line after all (its CONNECT unseen) would take three escape characters
+    // in a row, and what follows them, as an escape and a command.
+    int run = 0;
+    for (char c : line) {
+        run = IsEscape(c) || Low7(c) == Low7(after.Escape) ? run + 1 : 0;
+        escapes = escapes || run >= 3;
+    }
+    if (scanned.WritesProfile || !valid || (rereads && !SurelyRunsToTheEnd(line)) ||
+        (mayBeNumeric && scanned.PrintsText) || escapes || ambiguous) {
         FA.Log("command line not sent to the modem, answered ERROR: it would set the modem in a way "
                "the guard cannot follow (a stored profile, an unnamed register, a terminator or "
-               "backspace that clashes with \"AT\")");
+               "backspace that clashes with \"AT\" or is set beside other commands, text of the "
+               "modem's own in numeric mode, an escape, quotes read two ways)");
         if (FSettings.Echo)
             FA.ToHost(line + FSettings.Terminator);
         ReplyToHost("ERROR", 4);
@@ -268,19 +387,20 @@ void TModemLine::Decide(TDialDecision decision) {
     else
         Refuse(line, number, decision == TDialDecision::ddRefuse);
     FPendingScan = {};
-    std::string held;
-    held.swap(FHeld);
-    const bool overflow = FHeldOverflow;
-    FHeldOverflow = false;
-    HostBytes(held);
-    if (overflow)
-        ReplyToHost("ERROR", 4);
+    if (!FAwaitingResult)
+        ProcessHeld();
 }
 
 void TModemLine::Forward(const std::string& line, const TAtLine& scanned) {
     // The modem reads this line with the terminator it has now; what the line sets applies after.
     FA.ToDevice(line + FSettings.Terminator);
     ApplySettings(scanned, FSettings);
+    // Whether the modem ran the whole line is not known (a command may have failed before a
+    // setting): escapes are watched for every escape character and the longest guard time the
+    // session has set, and a quiet modem is assumed once quiet was asked for.
+    FEscapes.set(static_cast<unsigned char>(Low7(FSettings.Escape)));
+    FLongestGuardTime = std::max(FLongestGuardTime, FSettings.GuardTime);
+    FMayBeQuiet = FMayBeQuiet || FSettings.Quiet;
     if (FCall != 0 && scanned.HangUp)
         CallEnded("the host hung up (ATH)");
     if (!scanned.Dials.empty()) {
@@ -292,6 +412,8 @@ void TModemLine::Forward(const std::string& line, const TAtLine& scanned) {
     if (scanned.MayConnect()) {
         FMode = mDialing;
         FLineMayPrint = scanned.PrintsText;
+    } else {
+        AwaitResult();
     }
 }
 
@@ -344,9 +466,10 @@ void TModemLine::ModemLineDone() {
         return;
     }
     if (FMode == mDialing) {
-        // A numeric reply counts only when the line cannot have printed digits of its own;
-        // CONNECT taken wrongly would let commands pass as data.
-        TModemReply reply = ClassifyModemReply(FModemText, FSettings.Verbose || FLineMayPrint);
+        // A numeric reply counts only when no line can have printed digits of its own (a quiet
+        // modem's lines are not waited for, and give no numeric results anyway); CONNECT taken
+        // wrongly would let commands pass as data.
+        TModemReply reply = ClassifyModemReply(FModemText, FSettings.Verbose || FLineMayPrint || FMayBeQuiet);
         if (reply == TModemReply::mrConnect) {
             FMode = mData;
             FEscapeRun = 0;
@@ -361,6 +484,11 @@ void TModemLine::ModemLineDone() {
             FMode = mCommand;
         }
         return;
+    }
+    if (FAwaitingResult) {
+        TModemReply reply = ClassifyModemReply(FModemText, FSettings.Verbose);
+        if (reply != TModemReply::mrNone && reply != TModemReply::mrRing)
+            ResultArrived();
     }
     if (FCall == 0)
         return;
@@ -398,6 +526,7 @@ void TModemLine::SessionEnded() {
     FEscapeWait = false;
     CallEnded("the port was closed");
     FWaiting = false;
+    FAwaitingResult = false;
     FHeldOverflow = false;
     FPrefix = pIdle;
     Release(FLine);
@@ -410,6 +539,10 @@ void TModemLine::SessionEnded() {
     Release(FEscapeHeld);
     Release(FLoggedRepeats);
     FSettings = {};
+    FEscapes.reset();
+    FEscapes.set('+');
+    FLongestGuardTime = FSettings.GuardTime;
+    FMayBeQuiet = false;
     FMode = mCommand;
     FPolicy.SessionEnded();
 }

@@ -13,6 +13,7 @@
 #include "platform/linux/uAtScanner.h"
 #include "uDialPolicy.h"
 
+#include <bitset>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -74,6 +75,8 @@ public:
     void SessionEnded();
 
     bool WaitingForGuard() const { return FWaiting; }
+    // Host bytes are held (the guard decides, or the modem has not answered the last line yet).
+    bool Holding() const { return FWaiting || FAwaitingResult; }
     bool InDataMode() const { return FMode == mData; }
     std::uint32_t Call() const { return FCall; }
     std::uint32_t CallStateValue() const { return FCallState; }
@@ -88,11 +91,15 @@ private:
     void ResolveEscape(bool confirmed);
     void HandleLine(std::string line);
     void AskNext();
+    void AwaitResult();
+    void ResultArrived();
+    void ProcessHeld();
     void Forward(const std::string& line, const TAtLine& scanned);
     void Refuse(const std::string& line, const std::string& number, bool remember);
     void ReplyToHost(const std::string& verbose, int numeric);
     bool ApplySettings(const TAtLine& scanned, TModemSettings& settings) const;
     void ModemLineDone();
+    bool IsEscape(char c) const;
     void SetState(std::uint32_t state);
 
     TActions FA;
@@ -105,6 +112,7 @@ private:
     std::string FHeld;     // host bytes that came while the guard decides
     bool FHeldOverflow = false;
     bool FWaiting = false;
+    bool FAwaitingResult = false; // a forwarded line's result is still to come
     std::string FPendingLine;
     TAtLine FPendingScan;
     std::deque<TAtDial> FPendingDials; // the dials of the pending line not yet answered
@@ -116,6 +124,9 @@ private:
     bool FEscapeWait = false;
     bool FEscapeSeen = false; // since the call went on line: an OK may be the modem taking it
     std::string FEscapeHeld;
+    std::bitset<128> FEscapes; // every escape character the session set (7 bits)
+    int FLongestGuardTime = 50;
+    bool FMayBeQuiet = false;
     bool FLineMayPrint = false; // the line whose outcome is awaited may print text of its own
     std::uint32_t FCall = 0;
     std::uint32_t FCallState = 0;

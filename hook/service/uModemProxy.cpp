@@ -223,7 +223,7 @@ void TModemProxy::OnMaster(short revents) {
         return;
     if (revents & POLLOUT)
         Flush();
-    if (!(revents & POLLIN) || FLine.WaitingForGuard())
+    if (!(revents & POLLIN) || FLine.Holding())
         return;
     char buf[4096];
     ssize_t n = ::read(FMaster, buf, sizeof(buf));
@@ -376,7 +376,7 @@ void TModemProxy::Flush() {
 void TModemProxy::UpdateEvents() {
     if (FMaster >= 0) {
         short e = 0;
-        if (!FLine.WaitingForGuard() && FToDevice.size() < kQueueLimit)
+        if (!FLine.Holding() && FToDevice.size() < kQueueLimit)
             e |= POLLIN;
         if (!FToHost.empty())
             e |= POLLOUT;

@@ -36,13 +36,17 @@ TEST(ModemLine, AllowedDialReachesModemAndReportsCallStates) {
     r.Line.HostBytes("junk\r\nATZ\r");
     EXPECT_EQ(r.Device, "ATZ\r"); // what is no command never reaches the modem
     r.Line.HostBytes("ATDT0202");
+    r.Line.ModemBytes("ATZ\r\r\nOK\r\n"); // one line at a time: the next waits for this result
     r.Line.HostBytes("122\rATX4\r");
     EXPECT_EQ(r.Asked, std::vector<std::string>({"0202122"}));
     EXPECT_TRUE(r.Line.WaitingForGuard());
     EXPECT_EQ(r.Device, "ATZ\r"); // held until the guard decides
     r.Line.Decide(TDialDecision::ddAllow);
-    // A line typed meanwhile follows the dial, and aborts it as it would at the modem.
+    // A line typed meanwhile aborts the dial as it would at the modem, and follows its result.
+    EXPECT_EQ(r.Device, "ATZ\rATDT0202122\r\r");
+    r.Line.ModemBytes("ATDT0202122\r\r\nNO CARRIER\r\n");
     EXPECT_EQ(r.Device, "ATZ\rATDT0202122\r\rATX4\r");
+    r.Line.ModemBytes("ATX4\r\r\nOK\r\n");
     r.Line.HostBytes("ATDT0202122\r");
     r.Line.Decide(TDialDecision::ddAllow);
     r.Line.ModemBytes("ATDT0202122\r\r\nCONNECT 33600\r\n");
@@ -94,7 +98,10 @@ TEST(ModemLine, RefusalsAnswerNoCarrierThenErrorAndAreRemembered) {
     // A new session starts again with NO CARRIER, still from memory.
     r.Line.SessionEnded();
     r.Host.clear();
-    r.Line.HostBytes("ATE0V0\rATDT0700123\r");
+    r.Line.HostBytes("ATE0V0\r");
+    r.Line.ModemBytes("0\r");
+    r.Host.clear();
+    r.Line.HostBytes("ATDT0700123\r");
     EXPECT_EQ(r.Asked.size(), 1u);
     EXPECT_EQ(r.Device, "ATE0V0\r");
     EXPECT_EQ(r.Host, "3\r"); // no echo, numeric NO CARRIER
@@ -151,14 +158,21 @@ TEST(ModemLine, CommandsAfterADialAreStillRead) {
         const char* FirstLine;
         const char* ModemReply; // after the allowed dial of 123
         const char* HostAfter;
+        const char* ModemAfter; // how an aborted dial ended
         std::vector<std::string> Asked;
         std::string DeviceAfter; // what the modem got after the first dial line
     } cases[] = {
         // "ATD...;" answers OK and stays in command mode: the next dial is asked about.
-        {"voice dial", "ATDT123;\r", "\r\nOK\r\n", "ATDT0700\r", {"123", "0700"}, ""},
+        {"voice dial", "ATDT123;\r", "\r\nOK\r\n", "ATDT0700\r", "", {"123", "0700"}, ""},
         // A byte while dialling aborts the dial; a following dial is still read (the abort is a CR).
-        {"abort", "ATDT123\r", "", "ATDT0700\r", {"123", "0700"}, "\r"},
-        {"abort by another byte", "ATDT123\r", "", "xATDT0700\r", {"123", "0700"}, "\r"},
+        {"abort", "ATDT123\r", "", "ATDT0700\r", "\r\nNO CARRIER\r\n", {"123", "0700"}, "\r"},
+        {"abort by another byte",
+         "ATDT123\r",
+         "",
+         "xATDT0700\r",
+         "3\r\r\nNO CARRIER\r\n",
+         {"123", "0700"},
+         "\r"},
     };
     for (const TCase& c : cases) {
         TLineRig r;
@@ -167,6 +181,7 @@ TEST(ModemLine, CommandsAfterADialAreStillRead) {
         r.Device.clear();
         r.Line.ModemBytes(c.ModemReply);
         r.Line.HostBytes(c.HostAfter);
+        r.Line.ModemBytes(c.ModemAfter);
         EXPECT_EQ(r.Asked, c.Asked) << c.Name;
         EXPECT_EQ(r.Device, c.DeviceAfter) << c.Name; // the new dial waits for the guard
         r.Line.Decide(TDialDecision::ddRefuse);
@@ -191,6 +206,7 @@ TEST(ModemLine, EscapeHangUpAndOnlineCommandsFollowTheCall) {
     r.Line.HostBytes("+++");
     r.Line.ModemBytes("OK\r");
     r.Line.HostBytes("ATH\r"); // hung up from online command mode
+    r.Line.ModemBytes("\r\nOK\r\n");
     r.Line.HostBytes("ATDT0700\r");
     EXPECT_EQ(r.Asked, std::vector<std::string>({"123", "0700"})); // and a new dial is asked about
     r.Line.Decide(TDialDecision::ddRefuse);

@@ -142,13 +142,12 @@ TAtLine ScanAtLine(std::string_view raw, char backspace) {
                 if (c == '&' && cmd == 'V')
                     line.PrintsText = true;
                 if (pos < s.size() && (s[pos] == '=' || s[pos] == '?')) {
+                    // A value or a query; only digits are taken as its argument, so that a 'D'
+                    // in whatever follows is still read as the dial it may be.
                     line.PrintsText = true;
-                    // An extended form: skip its argument up to ';'.
-                    while (pos < s.size() && s[pos] != ';')
-                        ++pos;
-                } else {
-                    ReadNumber(s, pos);
+                    ++pos;
                 }
+                ReadNumber(s, pos);
             }
             break;
         }
