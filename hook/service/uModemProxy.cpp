@@ -18,6 +18,8 @@
 namespace {
 
 constexpr int kTickMs = 200;
+constexpr std::size_t kMaxPhoneBook = 1024 * 1024;
+constexpr int kReadBoundMs = 2000;
 constexpr std::size_t kQueueLimit = 64 * 1024;
 constexpr tcflag_t kCopiedCflags = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS;
 
@@ -61,6 +63,13 @@ bool TModemProxy::Start(std::string* why) {
     struct stat st {};
     if (::stat(FModem.Device.c_str(), &st) != 0) {
         *why = FModem.Device + ": " + std::strerror(errno);
+        return false;
+    }
+    // The link is replaced by renaming over it: only a symbolic link (ours from before) or nothing
+    // may be there, never a device or a file of someone else's.
+    struct stat link {};
+    if (::lstat(FModem.Link.c_str(), &link) == 0 && !S_ISLNK(link.st_mode)) {
+        *why = FModem.Link + ": exists and is not a symbolic link; it is left alone";
         return false;
     }
     if (!FLock.Acquire(why))
@@ -433,11 +442,19 @@ void TModemProxy::AskGuard(const TDialAttempt& attempt) {
     } else if (attempt.Number.empty()) {
         // A dial of a number the modem keeps (ATDL): the entry pppd or wvdial was started for lets the guard
         // read the number from the phone book.
-        for (pid_t pid : FSessionHolders)
-            if (auto entry = EntryOfDialingProgram(FSettings.EtcDir, ProcessArgs(pid))) {
+        for (pid_t pid : FSessionHolders) {
+            // The program's own arguments name the file: it is read as the program's user could.
+            const std::optional<TCredentials> who = ProcessCredentials(pid);
+            if (!who)
+                continue;
+            const TFileReader read = [&who](const std::string& path) {
+                return ReadFileAs(path, *who, kMaxPhoneBook, kReadBoundMs);
+            };
+            if (auto entry = EntryOfDialingProgram(FSettings.EtcDir, ProcessArgs(pid), read)) {
                 request.EntryName = entry->Name;
                 request.PhonebookPath = entry->PhoneBook;
             }
+        }
     }
     FQuery = std::make_unique<TGuardQuery>(
         FContext.Loop, guards, qm::kHookDialRequest, qm::EncodeDialRequest(request), FSettings.AnswerBoundMs,
