@@ -42,7 +42,7 @@ TModemProxy::TModemProxy(TContext context, TGuardedModem modem, TProxySettings s
                 [this] { return FContext.NewCall(); },
                 [this](const TDialAttempt& a) { AskGuard(a); },
                 [this](const std::string& t) { Log(t); },
-                [this](int ms) { StartEscapeTimer(ms); },
+                [this](int ms) { StartLineTimer(ms); },
             },
             FPolicy) {}
 
@@ -181,11 +181,11 @@ void TModemProxy::StartSession() {
     UpdateEvents();
 }
 
-void TModemProxy::StartEscapeTimer(int ms) {
-    if (FEscapeTimer)
-        FContext.Loop.Cancel(FEscapeTimer);
-    FEscapeTimer = FContext.Loop.After(ms, [this] {
-        FEscapeTimer = 0;
+void TModemProxy::StartLineTimer(int ms) {
+    if (FLineTimer)
+        FContext.Loop.Cancel(FLineTimer);
+    FLineTimer = FContext.Loop.After(ms, [this] {
+        FLineTimer = 0;
         FLine.TimerExpired();
         UpdateEvents();
     });
@@ -197,7 +197,7 @@ void TModemProxy::EndSession() {
     FSession = false;
     FQuery.reset();
     FLine.SessionEnded();
-    for (std::uint64_t* timer : {&FTick, &FEscapeTimer}) {
+    for (std::uint64_t* timer : {&FTick, &FLineTimer}) {
         if (*timer)
             FContext.Loop.Cancel(*timer);
         *timer = 0;

@@ -67,7 +67,7 @@ private:
     void Flush();
     void UpdateEvents();
     void AskGuard(const TDialAttempt& attempt);
-    void StartEscapeTimer(int ms);
+    void StartLineTimer(int ms);
     void Log(const std::string& text) const;
 
     TContext FContext;
@@ -88,7 +88,7 @@ private:
     bool FDtrDown = false;
     bool FCarrierSeen = false;
     std::uint64_t FTick = 0;
-    std::uint64_t FEscapeTimer = 0;
+    std::uint64_t FLineTimer = 0;
     bool FHostOutputDropped = false;
     std::string FToHost, FToDevice;
     std::unique_ptr<TGuardQuery> FQuery;
