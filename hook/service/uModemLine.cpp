@@ -60,7 +60,6 @@ bool SurelyRunsToTheEnd(const std::string& line) {
 }
 
 constexpr std::size_t kEscapeHoldLimit = 4096;
-constexpr int kEscapeMarginMs = 1000;
 constexpr int kResultWaitMs = 3000;
 
 template <typename T> void Release(T& value) {
@@ -92,31 +91,26 @@ void TModemLine::HostBytes(std::string_view bytes) {
             return;
         }
         if (FMode == mData && !FEscapeWait) {
-            // Data passes in runs; only the escape characters need a look of their own.
+            // Data passes in runs; only the escape characters need a look of their own. A Hayes
+            // escape needs the guard time of silence before it: measured here, where the gap is
+            // never shorter than at the modem.
+            const std::int64_t now = Now();
             std::size_t start = i;
-            while (i < bytes.size() && !FEscapeWait && FMode == mData) {
+            while (i < bytes.size()) {
                 if (IsEscape(bytes[i])) {
-                    ++FEscapeRun;
+                    if (FEscapeRun++ == 0)
+                        FRunQuietBefore = now - FLastDataMs >= GuardMs();
                 } else {
                     FEscapeRun = 0;
                 }
+                FLastDataMs = now;
                 ++i;
                 if (FEscapeRun >= 3)
                     break;
             }
             FA.ToDevice(bytes.substr(start, i - start));
-            if (FEscapeRun >= 3) {
-                FEscapeRun = 0;
-                FEscapeSeen = true;
-                if (FMayBeQuiet) {
-                    FMode = mCommand; // a quiet modem never confirms: take the escape as done
-                    FPrefix = pIdle;
-                } else {
-                    FEscapeWait = true;
-                    if (FA.StartTimer)
-                        FA.StartTimer(FLongestGuardTime * 20 + kEscapeMarginMs);
-                }
-            }
+            if (FEscapeRun >= 3)
+                EscapeSent();
             continue;
         }
         if (FMode == mData) {
@@ -136,27 +130,51 @@ void TModemLine::HostBytes(std::string_view bytes) {
     }
 }
 
+void TModemLine::EscapeSent() {
+    FEscapeRun = 0;
+    FEscapeSeen = true;
+    FEscapeWait = true;
+    FEscapeMayTake = FRunQuietBefore;
+    if (!FEscapeMayTake)
+        return; // only "+++AT..." can still make it a command
+    // The modem takes a Hayes escape after the guard time of silence: from a little before that
+    // on, the modem is taken to listen to commands (a quiet one never says so).
+    const int ms = GuardMs() - std::max(50, GuardMs() / 4);
+    if (ms <= 0)
+        ResolveEscape(true);
+    else if (FA.StartTimer)
+        FA.StartTimer(ms);
+}
+
 void TModemLine::DataByte(char c) {
-    // After an escape the modem may be taking commands: "+++AT..." without the guard time is one
-    // on many modems, and a Hayes escape is only known from the modem's OK. Held until it is clear.
+    // After an escape the modem may be taking commands: "+++AT..." is one on many modems whatever
+    // the time between. Bytes that may begin that line are held until the next one tells; others
+    // go on at once, which also voids a Hayes escape (they reach the modem within its guard time).
     FEscapeHeld += c;
     std::size_t p = 0;
-    while (p < FEscapeHeld.size() && IsEscape(FEscapeHeld[p]))
+    while (p < FEscapeHeld.size() && (IsEscape(FEscapeHeld[p]) || IsA(Low7(FEscapeHeld[p]))))
         ++p;
-    std::size_t a = p;
-    while (p < FEscapeHeld.size() && IsA(Low7(FEscapeHeld[p])))
-        ++p;
-    if (p > a && p < FEscapeHeld.size() && (IsT(Low7(FEscapeHeld[p])) || FEscapeHeld[p] == '/'))
-        ResolveEscape(true);
-    else if (FEscapeHeld.size() > kEscapeHoldLimit)
-        ResolveEscape(false);
+    if (p == FEscapeHeld.size() && FEscapeHeld.size() <= kEscapeHoldLimit)
+        return; // nothing to tell yet
+    const bool afterA = p > 0 && IsA(Low7(FEscapeHeld[p - 1]));
+    const char next = p < FEscapeHeld.size() ? Low7(FEscapeHeld[p]) : '\0';
+    ResolveEscape(afterA && (IsT(next) || next == '/'));
 }
 
 void TModemLine::TimerExpired() {
-    if (FEscapeWait)
-        ResolveEscape(false);
-    else if (FAwaitingResult)
+    if (FEscapeWait && FEscapeMayTake) {
+        ResolveEscape(true); // the guard time passed with nothing sent after the escape
+    } else if (FAwaitingResult) {
         ResultArrived(); // the modem may be quiet after all
+    }
+}
+
+std::int64_t TModemLine::Now() const {
+    return FA.NowMs ? FA.NowMs() : 0;
+}
+
+int TModemLine::GuardMs() const {
+    return FShortestGuardTime * 20;
 }
 
 void TModemLine::AwaitResult() {
@@ -186,20 +204,12 @@ void TModemLine::ProcessHeld() {
         ReplyToHost("ERROR", 4);
 }
 
-void TModemLine::ResolveEscape(bool confirmed) {
+void TModemLine::ResolveEscape(bool command) {
     FEscapeWait = false;
+    FEscapeMayTake = false;
     std::string held;
     held.swap(FEscapeHeld);
-    if (!confirmed) {
-        // No OK in time: the modem took no Hayes escape. Held bytes that begin a command line
-        // ("+++A" and nothing yet to tell) are still read as one: a modem may take that escape.
-        std::size_t p = 0;
-        while (p < held.size() && IsEscape(held[p]))
-            ++p;
-        confirmed = p < held.size() && IsA(Low7(held[p])) &&
-                    held.find_first_not_of("aA\xc1\xe1", p) == std::string::npos;
-    }
-    if (confirmed) {
+    if (command) {
         FMode = mCommand;
         FPrefix = pIdle;
         FLine.clear();
@@ -396,10 +406,10 @@ void TModemLine::Forward(const std::string& line, const TAtLine& scanned) {
     FA.ToDevice(line + FSettings.Terminator);
     ApplySettings(scanned, FSettings);
     // Whether the modem ran the whole line is not known (a command may have failed before a
-    // setting): escapes are watched for every escape character and the longest guard time the
+    // setting): escapes are watched for every escape character and the shortest guard time the
     // session has set, and a quiet modem is assumed once quiet was asked for.
     FEscapes.set(static_cast<unsigned char>(Low7(FSettings.Escape)));
-    FLongestGuardTime = std::max(FLongestGuardTime, FSettings.GuardTime);
+    FShortestGuardTime = std::min(FShortestGuardTime, FSettings.GuardTime);
     FMayBeQuiet = FMayBeQuiet || FSettings.Quiet;
     if (FCall != 0 && scanned.HangUp)
         CallEnded("the host hung up (ATH)");
@@ -508,6 +518,7 @@ void TModemLine::CallEnded(const char* why) {
     FEscapeSeen = false;
     if (FEscapeWait) {
         FEscapeWait = false;
+        FEscapeMayTake = false;
         std::string held;
         held.swap(FEscapeHeld);
         HostBytes(held); // read as commands now
@@ -524,6 +535,7 @@ void TModemLine::CallEnded(const char* why) {
 
 void TModemLine::SessionEnded() {
     FEscapeWait = false;
+    FEscapeMayTake = false;
     CallEnded("the port was closed");
     FWaiting = false;
     FAwaitingResult = false;
@@ -541,7 +553,8 @@ void TModemLine::SessionEnded() {
     FSettings = {};
     FEscapes.reset();
     FEscapes.set('+');
-    FLongestGuardTime = FSettings.GuardTime;
+    FShortestGuardTime = FSettings.GuardTime;
+    FLastDataMs = kLongAgo;
     FMayBeQuiet = false;
     FMode = mCommand;
     FPolicy.SessionEnded();

@@ -54,6 +54,7 @@ public:
         std::function<void(const std::string&)> Log;
         // Calls TimerExpired after ms milliseconds (one timer; a new request replaces the old one).
         std::function<void(int ms)> StartTimer;
+        std::function<std::int64_t()> NowMs; // a monotonic clock, for the escape's guard time
     };
 
     // Host bytes held while the guard decides or while an escape is uncertain, at most.
@@ -88,7 +89,10 @@ private:
     enum TPrefix { pIdle, pGotA, pLine, pOverlong };
     void CommandByte(char c);
     void DataByte(char c);
-    void ResolveEscape(bool confirmed);
+    void ResolveEscape(bool command);
+    void EscapeSent();
+    std::int64_t Now() const;
+    int GuardMs() const;
     void HandleLine(std::string line);
     void AskNext();
     void AwaitResult();
@@ -122,10 +126,14 @@ private:
     // unclear whether the modem took it.
     int FEscapeRun = 0;
     bool FEscapeWait = false;
-    bool FEscapeSeen = false; // since the call went on line: an OK may be the modem taking it
+    bool FEscapeMayTake = false; // there was the guard time of silence before it
+    bool FRunQuietBefore = false;
+    static constexpr std::int64_t kLongAgo = -(std::int64_t(1) << 40);
+    std::int64_t FLastDataMs = kLongAgo; // the last data byte sent to the modem
+    bool FEscapeSeen = false;            // since the call went on line: an OK may be the modem taking it
     std::string FEscapeHeld;
     std::bitset<128> FEscapes; // every escape character the session set (7 bits)
-    int FLongestGuardTime = 50;
+    int FShortestGuardTime = 50;
     bool FMayBeQuiet = false;
     bool FLineMayPrint = false; // the line whose outcome is awaited may print text of its own
     std::uint32_t FCall = 0;

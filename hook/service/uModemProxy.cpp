@@ -43,6 +43,7 @@ TModemProxy::TModemProxy(TContext context, TGuardedModem modem, TProxySettings s
                 [this](const TDialAttempt& a) { AskGuard(a); },
                 [this](const std::string& t) { Log(t); },
                 [this](int ms) { StartLineTimer(ms); },
+                [this] { return FContext.NowMs(); },
             },
             FPolicy) {}
 

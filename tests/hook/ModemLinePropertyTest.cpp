@@ -46,8 +46,10 @@ public:
             }
             if (Pick(3) == 0)
                 Pass(std::vector<int>{0, 20, 300, 1100, 2500}[Pick(5)]);
-            if (Line.WaitingForGuard() && Pick(2) == 0)
+            if (Line.WaitingForGuard() && Pick(2) == 0) {
                 Answer();
+                Pass(0); // the dial's outcome, before the host goes on
+            }
         }
         while (Line.WaitingForGuard())
             Answer();
@@ -61,7 +63,10 @@ private:
     int Pick(int n) { return static_cast<int>(FRandom() % static_cast<std::uint32_t>(n)); }
 
     void Answer() {
-        const bool allow = Pick(2) == 0;
+        // Some numbers are never allowed, so that a dial of one that reaches the modem is caught
+        // even after other dials were allowed.
+        static const std::set<std::string> allowable = {"123", "0202122", ""};
+        const bool allow = allowable.count(Normalised(FAsked)) && Pick(3) != 0;
         if (allow)
             Allowed.insert(Normalised(FAsked));
         Line.Decide(allow ? TDialDecision::ddAllow : TDialDecision::ddRefuse);
@@ -75,6 +80,10 @@ private:
             Line.TimerExpired();
         }
         Modem.Advance(FNow);
+        // Now and then the remote's data looks like a result code; the line must stay safe.
+        if (Modem.Online() && Pick(150) == 0)
+            Line.ModemBytes(
+                std::vector<std::string>{"\r\nNO CARRIER\r\n", "\r\nOK\r\n", "3\r", "0\r"}[Pick(4)]);
         Pump();
     }
 
@@ -83,7 +92,6 @@ private:
             std::string out = Modem.TakeOutput();
             if (out.empty())
                 return;
-            // Now and then the remote's data looks like a result code; the line must stay safe.
             Line.ModemBytes(out);
         }
     }
@@ -167,6 +175,7 @@ public:
                         [this](const TDialAttempt& a) { FAsked = a.DialString; },
                         [](const std::string&) {},
                         [this](int ms) { FTimerAt = FNow + ms; },
+                        [this] { return FNow; },
                     },
                     FPolicy};
 };

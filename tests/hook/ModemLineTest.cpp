@@ -25,6 +25,7 @@ struct TLineRig {
                         [this](const TDialAttempt& a) { Asked.push_back(a.Number); },
                         [this](const std::string& t) { Logs.push_back(t); },
                         [this](int ms) { TimerMs = ms; },
+                        [this] { return Now; },
                     },
                     Policy};
 };
@@ -272,10 +273,11 @@ TEST(ModemLine, NoDialReachesTheModemUnasked) {
           {'M', "OK\r"},
           {'H', "ATDT6669\r"}},
          "6669"},
-        {"a line sent before the escape's OK",
+        {"a line sent after the guard time, before the escape's OK",
          {{'H', "ATDT123\r"},
           {'M', "\r\nCONNECT\r\n"},
           {'H', "+++"},
+          {'T', ""},
           {'H', "xATDT6669\r"},
           {'M', "\r\nOK\r\n"}},
          "6669"},
