@@ -24,7 +24,7 @@ bool IsT(char c) {
 
 // Characters a terminator or backspace must not be: letters, digits and the command syntax, or the
 // line could no longer be read as the modem reads it.
-bool ClashesWithPrefix(char c) {
+bool UnfitAsTerminator(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || (c != '\0' && std::strchr(" /=;?&+\"%\\*#$-),", c));
 }
 
@@ -293,7 +293,7 @@ bool TModemLine::ApplySettings(const TAtLine& scanned, TModemSettings& s) const 
         s.Verbose = *scanned.Verbose;
     if (scanned.Quiet)
         s.Quiet = *scanned.Quiet;
-    return !ClashesWithPrefix(s.Terminator) && !ClashesWithPrefix(s.Backspace) && s.Terminator != s.Backspace;
+    return !UnfitAsTerminator(s.Terminator) && !UnfitAsTerminator(s.Backspace) && s.Terminator != s.Backspace;
 }
 
 void TModemLine::HandleLine(std::string line) {

@@ -113,7 +113,7 @@ private:
     TPrefix FPrefix = pIdle;
     std::string FLine;     // the host's command line so far, after "AT"
     std::string FLastLine; // for "A/"
-    std::string FHeld;     // host bytes that came while the guard decides
+    std::string FHeld;     // host bytes that came while the guard or the modem is awaited
     bool FHeldOverflow = false;
     bool FWaiting = false;
     bool FAwaitingResult = false; // a forwarded line's result is still to come
