@@ -7,7 +7,11 @@
 #include "uServiceSockets.h"
 #include "uUucpLock.h"
 
+#include "platform/linux/uLineFeedProtocol.h"
 #include "util/uQmError.h"
+
+#include <chrono>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstring>
@@ -36,6 +40,13 @@ TEST(ServiceConfig, ParsesEveryKeyAndRejectsBadLinesWithTheirNumber) {
     EXPECT_EQ(c.ExecMounts, std::vector<std::string>({"/home", "/opt"}));
     EXPECT_EQ(c.ControlSocket(), "/tmp/r/control.sock");
 
+    // Blanks and controls an editor may leave around a value are no part of it.
+    TServiceConfig v = ParseServiceConfig(
+        "run_dir = /tmp/r\v\nlock_dir =\f/tmp/l/ \x7f\nmodem = /dev/a\v/dev/g\n", "v.conf");
+    EXPECT_EQ(v.RunDir, "/tmp/r");
+    EXPECT_EQ(v.LockDir, "/tmp/l");
+    EXPECT_EQ(v.Modems.at(0), (TGuardedModem{"/dev/a", "/dev/g"}));
+
     TServiceConfig d = ParseServiceConfig("", "empty.conf");
     EXPECT_EQ(d.AnswerBoundSeconds, 600);
     EXPECT_FALSE(d.NoGuardAllowsDial);
@@ -53,6 +64,10 @@ TEST(ServiceConfig, ParsesEveryKeyAndRejectsBadLinesWithTheirNumber) {
         {"no_guard = maybe\n", "x.conf:1:"},
         {"colour = red\n", "x.conf:1:"},
         {"just words\n", "x.conf:1:"},
+        // The service renames over a link: another modem's device must never be one.
+        {"modem = /dev/a /dev/g\nmodem = /dev/g /dev/h\n", "x.conf:2:"},
+        {"modem = /dev/a /dev/g\nmodem = /dev/b /dev//a\n", "x.conf:2:"},
+        {"modem = /dev/a /dev/./a\n", "x.conf:1:"},
     };
     for (const TCase& b : bad) {
         try {
@@ -181,12 +196,70 @@ TEST(PeersLookup, NamesTheEntryADialingProgramWasStartedFor) {
         {{"minicom", "isp"}, "", ""},
         {{}, "", ""},
     };
+    const TFileReader read = [](const std::string& path) -> std::optional<std::string> {
+        std::ifstream in(path);
+        if (!in)
+            return std::nullopt;
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     for (const TCase& c : cases) {
-        auto e = EntryOfDialingProgram(dir.Path() + "/", c.Args);
+        auto e = EntryOfDialingProgram(dir.Path() + "/", c.Args, read);
         const std::string shown = c.Args.empty() ? "" : c.Args.back();
         EXPECT_EQ(e ? e->Name : "", c.Entry) << shown;
         EXPECT_EQ(e ? e->PhoneBook : "", c.PhoneBook) << shown;
     }
+}
+
+// A dialing program's arguments name the file the root service reads for it: it gets only what
+// that program's user could read, and nothing that could hang or fill the service.
+TEST(PeersLookup, ReadsFilesOnlyAsTheProgramsUserCould) {
+    TTempDir dir;
+    const std::string mine = dir.Path() + "/mine.conf", secret = dir.Path() + "/secret.conf",
+                      big = dir.Path() + "/big.conf", fifo = dir.Path() + "/fifo";
+    std::ofstream(mine) << "[Dialer home]\nPhone = 2\n";
+    std::ofstream(secret) << "[Dialer root]\nPhone = 3\n";
+    ::chmod(mine.c_str(), 0644);
+    ::chmod(secret.c_str(), 0600);
+    ::chmod(dir.Path().c_str(), 0755);
+    std::ofstream(big) << std::string(4096, '#');
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    std::optional<TCredentials> self = ProcessCredentials(::getpid());
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->Uid, ::getuid());
+    const TCredentials nobody{65534, 65534, {}};
+    const bool root = ::geteuid() == 0;
+    struct TCase {
+        std::string Path;
+        const TCredentials* Who;
+        bool Read;
+    } cases[] = {
+        {mine, &*self, true},         {big, &*self, false}, // larger than the bound
+        {fifo, &*self, false},                              // nobody writes it: no hang
+        {"/dev/zero", &*self, false},                       // endless
+        {dir.Path(), &*self, false},                        // a folder
+        {secret, &nobody, !root},                           // root's own file, asked for by another user
+        {mine, &nobody, true},
+    };
+    const auto start = std::chrono::steady_clock::now();
+    for (const TCase& c : cases) {
+        if (c.Who == &nobody && !root)
+            continue; // taking another identity needs root
+        EXPECT_EQ(ReadFileAs(c.Path, *c.Who, 1024, 2000).has_value(), c.Read) << c.Path;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(ReadFileAs(mine, *self, 1024, 2000), "[Dialer home]\nPhone = 2\n");
+}
+
+TEST(LineFeed, LineNamesKeepTheirBlanks) {
+    const std::vector<qm::TFeedLine> lines = {{0, 16, "  modem  two "}, {1, 4, "a\nb"}};
+    std::string header = qm::FormatFeedHeader(lines);
+    std::vector<std::string> names;
+    for (std::size_t at = 0, nl; (nl = header.find('\n', at)) != std::string::npos; at = nl + 1) {
+        qm::TFeedMessage m = qm::ParseFeedMessage(std::string_view(header).substr(at, nl - at));
+        if (m.Kind == qm::TFeedMessage::fmLine)
+            names.push_back(m.Line.Name);
+    }
+    EXPECT_EQ(names, std::vector<std::string>({"  modem  two ", "a b"}));
 }
 
 TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
