@@ -4,10 +4,14 @@
 #include "uPollLoop.h"
 #include "uProcInfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -16,6 +20,7 @@
 #include <sys/eventfd.h>
 #include <sys/fanotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -119,20 +124,178 @@ std::string ElfInterpreter(int fd) {
     return {};
 }
 
-std::string TExecGuard::RealLoaderPath(const std::string& interpreter) {
-    // Nearly every program names the same loader: resolve its symbolic links once. A loader that
-    // moved since only means that its open is asked about like any other start.
-    if (interpreter.empty())
-        return {};
-    if (auto it = FRealLoaders.find(interpreter); it != FRealLoaders.end())
+std::string GuardFirstWord(const std::string& commandLine) {
+    std::size_t b = 0, e = commandLine.size();
+    while (b < e && static_cast<unsigned char>(commandLine[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(commandLine[e - 1]) <= ' ')
+        --e;
+    const std::string text = commandLine.substr(b, e - b) + " ";
+    if (text[0] == '"') {
+        const std::size_t q = text.find('"', 1);
+        return text.substr(1, q == std::string::npos ? std::string::npos : q - 1);
+    }
+    return text.substr(0, text.find(' '));
+}
+
+namespace {
+
+TFileKey KeyOf(const struct stat& st) {
+    TFileKey k;
+    k.Dev = st.st_dev;
+    k.Ino = st.st_ino;
+    k.Size = st.st_size;
+    k.MtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    k.CtimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return k;
+}
+
+std::int64_t RealNowNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// A file changed within the last second may change again within the same tick of the file-time
+// clock and keep its key: answers about it are not remembered (the rule of racily clean files).
+constexpr std::int64_t kSettledNs = 1000000000;
+constexpr std::size_t kMaxRemembered = 16384;
+constexpr std::size_t kMaxReaders = 16;
+
+} // namespace
+
+// What a start's notice needs from the starting process: read on a reader thread, because reading
+// another process's memory can wait on anything that backs it.
+struct TExecGuard::TDetails {
+    std::string CommandLine;
+    std::string CurrentDirectory;
+    // The guard takes the command line's first word for the program when such a file exists; an
+    // answer remembered for the program file holds only when that word names no other file.
+    bool FirstWordIsProgram = false;
+};
+
+struct TExecGuard::TPending {
+    std::uint64_t Job = 0;
+    int Fd = -1;
+    pid_t Pid = 0;
+    bool KeyKnown = false;
+    TFileKey Key;
+    TLoaderId Loader;
+    std::string Path;
+    std::vector<TGuardEntry> Guards; // those who may hear of it
+    bool DetailsDone = false;
+    bool Cacheable = false;
+    std::uint64_t ReadTimer = 0;
+    qm::TProgramStart Start;
+    std::unique_ptr<TGuardQuery> Query;
+};
+
+// Threads that read the details of starts. A thread held by what it reads is left to finish on its
+// own; new ones are made up to a limit, and past it a start is asked about without its details.
+class TExecGuard::TReaders {
+public:
+    using TJob = std::function<std::function<void()>()>; // runs on a reader, returns what the loop runs
+
+    TReaders() : FShared(std::make_shared<TShared>()) {
+        FShared->Wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    }
+    ~TReaders() {
+        {
+            std::lock_guard lock(FShared->Mutex);
+            FShared->Stopping = true;
+            FShared->Jobs.clear();
+        }
+        FShared->Ready.notify_all();
+        // A reader still held somewhere keeps the shared state alive and ends when it is let go.
+        for (std::thread& t : FThreads)
+            t.detach();
+    }
+    int WakeFd() const { return FShared->Wake; }
+    bool Submit(TJob job) {
+        std::lock_guard lock(FShared->Mutex);
+        if (FShared->Idle <= FShared->Jobs.size()) {
+            if (FShared->Threads >= kMaxReaders)
+                return false;
+            ++FShared->Threads;
+            FThreads.emplace_back([shared = FShared] { Work(shared); });
+        }
+        FShared->Jobs.push_back(std::move(job));
+        FShared->Ready.notify_one();
+        return true;
+    }
+    // Runs, on the calling (loop) thread, what the readers have finished.
+    void Drain() {
+        std::uint64_t n;
+        (void)!::read(FShared->Wake, &n, sizeof(n));
+        std::deque<std::function<void()>> done;
+        {
+            std::lock_guard lock(FShared->Mutex);
+            done.swap(FShared->Done);
+        }
+        for (auto& f : done)
+            f();
+    }
+
+private:
+    struct TShared {
+        std::mutex Mutex;
+        std::condition_variable Ready;
+        std::deque<TJob> Jobs;
+        std::deque<std::function<void()>> Done;
+        std::size_t Idle = 0, Threads = 0;
+        bool Stopping = false;
+        int Wake = -1;
+        ~TShared() { ::close(Wake); }
+    };
+    static void Work(std::shared_ptr<TShared> shared) {
+        std::unique_lock lock(shared->Mutex);
+        for (;;) {
+            ++shared->Idle;
+            shared->Ready.wait(lock, [&] { return shared->Stopping || !shared->Jobs.empty(); });
+            --shared->Idle;
+            if (shared->Stopping)
+                break;
+            TJob job = std::move(shared->Jobs.front());
+            shared->Jobs.pop_front();
+            lock.unlock();
+            std::function<void()> result = job();
+            lock.lock();
+            if (shared->Stopping)
+                break;
+            shared->Done.push_back(std::move(result));
+            std::uint64_t one = 1;
+            (void)!::write(shared->Wake, &one, sizeof(one));
+        }
+        --shared->Threads;
+    }
+    std::shared_ptr<TShared> FShared;
+    std::vector<std::thread> FThreads;
+};
+
+TExecGuard::TLoaderId TExecGuard::LoaderOf(int fd, const TFileKey& key) {
+    // Nearly every program names the same loader: read each program's header and resolve each
+    // loader's name once.
+    if (auto it = FLoaders.find(key); it != FLoaders.end())
         return it->second;
-    if (FRealLoaders.size() > 64)
-        FRealLoaders.clear();
-    char real[PATH_MAX];
-    // The event names the file it opened by its real path, so compare with that.
-    std::string resolved = ::realpath(interpreter.c_str(), real) ? std::string(real) : interpreter;
-    FRealLoaders[interpreter] = resolved;
-    return resolved;
+    TLoaderId id;
+    const std::string interpreter = ElfInterpreter(fd);
+    if (!interpreter.empty()) {
+        if (auto it = FRealLoaders.find(interpreter); it != FRealLoaders.end()) {
+            id = it->second;
+        } else {
+            struct stat st {};
+            // A loader that moved since only means that its open is asked about like any other start.
+            if (::stat(interpreter.c_str(), &st) == 0)
+                id = {st.st_dev, st.st_ino};
+            if (FRealLoaders.size() > 64)
+                FRealLoaders.clear();
+            FRealLoaders[interpreter] = id;
+        }
+    }
+    if (FLoaders.size() >= kMaxRemembered)
+        FLoaders.clear();
+    FLoaders[key] = id;
+    return id;
 }
 
 TExecGuard::TExecGuard(TGuardRegistry& guards, std::function<void(const std::string&)> log)
@@ -149,9 +312,14 @@ bool TExecGuard::Start(const TExecGuardSettings& settings, std::string* why) {
     if (FSettings.ServicePid == 0)
         FSettings.ServicePid = ::getpid();
     FBoundMs = settings.AnswerBoundMs;
-    FFanotify = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE |
-                                    FAN_UNLIMITED_MARKS,
-                                O_RDONLY | O_LARGEFILE | O_CLOEXEC);
+    // Events name the thread that starts the program, so that its argv and its kernel stack are
+    // the ones read (a thread other than the first may call execve).
+    const unsigned flags =
+        FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE | FAN_UNLIMITED_MARKS;
+    FFanotify = ::fanotify_init(flags | FAN_REPORT_TID, O_RDONLY | O_LARGEFILE | O_CLOEXEC);
+    FReportsThreads = FFanotify >= 0;
+    if (FFanotify < 0)
+        FFanotify = ::fanotify_init(flags, O_RDONLY | O_LARGEFILE | O_CLOEXEC);
     if (FFanotify < 0) {
         *why = std::string("fanotify: ") + std::strerror(errno);
         return false;
@@ -160,6 +328,7 @@ bool TExecGuard::Start(const TExecGuardSettings& settings, std::string* why) {
     if (FSettings.Mounts.empty())
         FMountInfo = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     MarkMounts();
+    FBeat = TPollLoop::NowMs();
     FThread = std::thread([this] { Run(); });
     return true;
 }
@@ -200,18 +369,31 @@ void TExecGuard::Run() {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
     TPollLoop loop;
     FLoop = &loop;
+    FReaders = std::make_unique<TReaders>();
     loop.Watch(FFanotify, POLLIN, [this](short) { OnEvents(); });
     loop.Watch(FWake, POLLIN, [&loop](short) { loop.Quit(); });
+    loop.Watch(FReaders->WakeFd(), POLLIN, [this](short) { FReaders->Drain(); });
     if (FMountInfo >= 0)
         loop.Watch(FMountInfo, POLLPRI, [this](short) { MarkMounts(); });
-    loop.Run();
+    // The watchdog hears from this loop: a beat every second even when no program starts.
+    std::function<void()> beat = [&] {
+        FBeat = TPollLoop::NowMs();
+        loop.After(1000, beat);
+    };
+    beat();
+    while (!loop.Quitting()) {
+        loop.RunOnce();
+        FBeat.store(TPollLoop::NowMs(), std::memory_order_relaxed);
+    }
     // Nothing may stay waiting on a service that stops.
-    for (auto& [fd, query] : FPending) {
-        query.reset();
+    for (auto& [fd, pending] : FPending) {
+        pending->Query.reset();
         Respond(fd, true);
     }
     FPending.clear();
+    FReaders.reset();
     FPool.Keep({});
+    FSlots.clear();
     FLoop = nullptr;
 }
 
@@ -219,6 +401,18 @@ void TExecGuard::OnEvents() {
     alignas(fanotify_event_metadata) char buf[8192];
     for (;;) {
         ssize_t len = ::read(FFanotify, buf, sizeof(buf));
+        if (len < 0 && (errno == EMFILE || errno == ENFILE)) {
+            // The kernel could not give us the event's descriptor and has refused that start. Free
+            // what can be freed and go on with the rest of the queue; say so, once in a while.
+            FPool.Keep({});
+            const std::int64_t now = TPollLoop::NowMs();
+            if (FLastFdShortage < 0 || now - FLastFdShortage > 10000) {
+                FLastFdShortage = now;
+                FLog(std::string("out of descriptors: a program start was refused by the kernel (") +
+                     std::strerror(errno) + ", " + std::to_string(FPending.size()) + " starts pending)");
+            }
+            continue;
+        }
         if (len <= 0)
             return;
         // A read takes every queued event that fits: room left over means the queue is empty now,
@@ -249,66 +443,213 @@ void TExecGuard::OnEvents() {
     }
 }
 
+void TExecGuard::RefreshGuards() {
+    const std::uint64_t version = FGuards.Version();
+    if (version == FGuardVersion)
+        return;
+    FGuardVersion = version;
+    FGuardList = FGuards.Snapshot();
+    FPool.Keep(FGuardList);
+    // Answers of guards that are gone, or that asked us to forget, go.
+    std::unordered_map<std::uint64_t, TGuardMemory> kept;
+    for (const TGuardEntry& g : FGuardList) {
+        auto it = FMemory.find(g.Id);
+        if (it != FMemory.end() && it->second.Epoch == g.Epoch)
+            kept[g.Id] = std::move(it->second);
+        else
+            kept[g.Id].Epoch = g.Epoch;
+    }
+    FMemory = std::move(kept);
+}
+
 void TExecGuard::HandleEvent(int fd, pid_t pid) {
-    std::vector<TGuardEntry> guards = FGuards.Snapshot();
-    FPool.Keep(guards);
-    if (guards.empty() && FInterpreters.empty()) {
-        Respond(fd, true); // nobody to ask and no loader to recognise: nothing to read about it
+    RefreshGuards();
+    if (FGuardList.empty()) {
+        FSlots.clear();
+        Respond(fd, true); // nobody to ask: nothing to read about it
         return;
     }
-    std::string path = DescriptorPath(fd);
+    auto p = std::make_unique<TPending>();
+    p->Job = FNextJob++;
+    p->Fd = fd;
+    p->Pid = pid;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        p->KeyKnown = true;
+        p->Key = KeyOf(st);
+    }
     // The loader of a program just allowed is opened by the same execve: that is not another start.
-    if (auto it = FInterpreters.find(pid); it != FInterpreters.end()) {
-        bool loader = it->second == path;
-        FInterpreters.erase(it);
+    // The slot is this task's, for that exec only: any other event of the task ends it, and a
+    // loader opened as the program of a new execve (the earlier one failed) is asked about.
+    if (auto it = FSlots.find(pid); it != FSlots.end()) {
+        const bool loader =
+            p->KeyKnown && it->second == TLoaderId{p->Key.Dev, p->Key.Ino} && IsOpeningElfLoader(pid);
+        FSlots.erase(it);
         if (loader) {
             Respond(fd, true);
             return;
         }
     }
     const TProcessIds ids = ProcessParentAndUid(pid);
-    const pid_t parent = ids.Parent;
-    if (pid == FSettings.ServicePid || parent == FSettings.ServicePid) {
+    const pid_t process = FReportsThreads ? ids.Process : pid;
+    const bool known = ids.Uid != static_cast<uid_t>(-1);
+    if (known && (process == FSettings.ServicePid || ids.Parent == FSettings.ServicePid)) {
         Respond(fd, true);
         return;
     }
     // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
-    // any user could register a guard and read, or stop, everyone's programs. A guard is not asked
-    // about its own starts or its children's (it may be waiting for them), the other guards are.
-    const uid_t owner = ids.Uid;
-    std::erase_if(guards, [&](const TGuardEntry& g) {
-        return (g.Uid != 0 && g.Uid != owner) || g.Pid == pid || g.Pid == parent;
+    // any user could register a guard and read, or stop, everyone's programs. A start whose user
+    // cannot be read goes to every guard, never to none. A guard is not asked about its own starts
+    // or its children's (it may be waiting for them), the other guards are.
+    p->Guards = FGuardList;
+    std::erase_if(p->Guards, [&](const TGuardEntry& g) {
+        return (known && g.Uid != 0 && g.Uid != ids.Uid) || g.Pid == process || g.Pid == ids.Parent;
     });
-    if (guards.empty()) {
+    if (p->Guards.empty()) {
         Respond(fd, true);
         return;
     }
-    qm::TProgramStart start;
-    start.ApplicationName = path;
-    start.CurrentDirectory = ProcessCwd(pid);
-    std::string interpreter = RealLoaderPath(ElfInterpreter(fd));
-    // Last: the starting process may not have gone to sleep on its event yet, and its pending
-    // argv can only be read once it has.
-    start.CommandLine = PendingExecCommandLine(pid);
+    p->Path = DescriptorPath(fd);
+    if (p->KeyKnown)
+        p->Loader = LoaderOf(fd, p->Key);
+    TPending& pending = *p;
+    FJobs[pending.Job] = fd;
+    FPending[fd] = std::move(p);
+    if (!known) {
+        pending.DetailsDone = true;
+        pending.Start.ApplicationName = pending.Path;
+        Ask(pending, pending.Guards);
+        return;
+    }
+    // The details are read on a reader thread, within the read bound; what a user holds there
+    // holds only that user's notice, and only its details.
+    std::vector<pid_t> guardPids;
+    for (const TGuardEntry& g : pending.Guards)
+        guardPids.push_back(g.Pid);
+    const std::uint64_t job = pending.Job;
+    const TFileKey key = pending.Key;
+    const bool keyKnown = pending.KeyKnown;
+    const bool submitted =
+        FReaders->Submit([this, job, pid, key, keyKnown, guardPids]() -> std::function<void()> {
+            auto d = std::make_shared<TDetails>();
+            d->CurrentDirectory = ProcessCwd(pid);
+            d->CommandLine = PendingExecCommandLine(pid);
+            const std::string word = GuardFirstWord(d->CommandLine);
+            // The guard looks the word up from its own folder: no such file, or the program itself.
+            auto names = [&](const std::string& path) {
+                struct stat st {};
+                return ::stat(path.c_str(), &st) != 0 || (st.st_dev == key.Dev && st.st_ino == key.Ino);
+            };
+            d->FirstWordIsProgram = keyKnown;
+            if (keyKnown && !word.empty() && word[0] == '/')
+                d->FirstWordIsProgram = names(word);
+            else if (keyKnown && !word.empty())
+                for (pid_t g : guardPids)
+                    d->FirstWordIsProgram =
+                        d->FirstWordIsProgram && names("/proc/" + std::to_string(g) + "/cwd/" + word);
+            return [this, job, d] {
+                OnDetails(job, *d);
+            };
+        });
+    if (!submitted) {
+        FLog("every reader is busy: " + pending.Path + " is asked about without its details");
+        OnDetails(job, TDetails{});
+        return;
+    }
+    pending.ReadTimer = FLoop->After(FSettings.ReadBoundMs, [this, job] {
+        auto it = FJobs.find(job);
+        if (it == FJobs.end())
+            return;
+        TPending& late = *FPending.at(it->second);
+        late.ReadTimer = 0;
+        FLog("the details of the start of " + late.Path + " could not be read in time");
+        OnDetails(job, TDetails{});
+    });
+}
+
+void TExecGuard::OnDetails(std::uint64_t job, const TDetails& details) {
+    auto found = FJobs.find(job);
+    TPending* p = found == FJobs.end() ? nullptr : FPending.at(found->second).get();
+    if (!p || p->DetailsDone)
+        return; // answered meanwhile, or asked about without them
+    p->DetailsDone = true;
+    if (p->ReadTimer) {
+        FLoop->Cancel(p->ReadTimer);
+        p->ReadTimer = 0;
+    }
+    p->Start.ApplicationName = p->Path;
+    p->Start.CommandLine = details.CommandLine;
+    p->Start.CurrentDirectory = details.CurrentDirectory;
+    p->Cacheable = details.FirstWordIsProgram;
+    std::vector<TGuardEntry> ask;
+    for (const TGuardEntry& g : p->Guards) {
+        auto it = FMemory.find(g.Id);
+        const bool remembered = p->Cacheable && it != FMemory.end() && it->second.Epoch == g.Epoch &&
+                                it->second.NotDialers.count(p->Key);
+        if (!remembered)
+            ask.push_back(g);
+    }
+    if (ask.empty()) {
+        ++FRemembered;
+        Finish(p->Fd, true);
+        return;
+    }
+    Ask(*p, ask);
+}
+
+void TExecGuard::Ask(TPending& p, const std::vector<TGuardEntry>& guards) {
     ++FAsked;
-    std::string shown = start.ApplicationName;
-    FPending[fd] = std::make_unique<TGuardQuery>(
-        *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(start), FBoundMs.load(),
-        [this, fd, pid, shown, interpreter = std::move(interpreter)](const TGuardVerdict& v) {
-            bool allow = !v.Refused;
-            if (allow && !interpreter.empty()) {
-                if (FInterpreters.size() > 4096)
-                    FInterpreters.clear(); // only starts that never reached their loader are lost
-                FInterpreters[pid] = interpreter;
-            }
-            Respond(fd, allow);
-            FPending.erase(fd); // destroys the query that called us; nothing of it is used after
+    const int fd = p.Fd;
+    p.Query = std::make_unique<TGuardQuery>(
+        *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(p.Start), FBoundMs.load(),
+        [this, fd](const TGuardVerdict& v) {
+            auto it = FPending.find(fd);
+            const bool allow = !v.Refused;
+            const std::string shown = it->second->Path;
+            if (allow)
+                Remember(*it->second, v.AllowedBy);
+            Finish(fd, allow); // destroys the query that called us; nothing of it is used after
             if (v.TimedOut)
                 FLog("no answer about the start of " + shown + " in time: allowed");
             else if (!allow)
                 FLog("start of " + shown + " refused by the guard");
         },
         &FPool);
+}
+
+void TExecGuard::Remember(const TPending& p, const std::vector<std::uint64_t>& allowedBy) {
+    if (!p.Cacheable || p.Key.CtimeNs > RealNowNs() - kSettledNs)
+        return;
+    RefreshGuards();
+    for (std::uint64_t id : allowedBy) {
+        auto asked =
+            std::find_if(p.Guards.begin(), p.Guards.end(), [id](const TGuardEntry& g) { return g.Id == id; });
+        auto memory = FMemory.find(id);
+        // An answer given before the guard asked us to forget is not kept.
+        if (asked == p.Guards.end() || memory == FMemory.end() || memory->second.Epoch != asked->Epoch)
+            continue;
+        if (memory->second.NotDialers.size() >= kMaxRemembered)
+            memory->second.NotDialers.clear();
+        memory->second.NotDialers.insert(p.Key);
+    }
+}
+
+void TExecGuard::Finish(int fd, bool allow) {
+    auto it = FPending.find(fd);
+    if (it == FPending.end())
+        return;
+    std::unique_ptr<TPending> p = std::move(it->second);
+    FPending.erase(it);
+    if (p->ReadTimer)
+        FLoop->Cancel(p->ReadTimer);
+    if (allow && p->Loader != TLoaderId{}) {
+        if (FSlots.size() > 4096)
+            FSlots.clear(); // only starts that never reached their loader are lost
+        FSlots[p->Pid] = p->Loader;
+    }
+    FJobs.erase(p->Job);
+    Respond(fd, allow);
+    // The query may be the caller: it goes with p, and the caller touches nothing of it after.
 }
 
 void TExecGuard::Respond(int fd, bool allow) {

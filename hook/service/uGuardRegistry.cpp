@@ -13,13 +13,28 @@
 
 std::uint64_t TGuardRegistry::Add(pid_t pid, uid_t uid, const std::string& socketPath) {
     std::lock_guard lock(FMutex);
-    FGuards.push_back({FNextId, pid, uid, socketPath});
+    FGuards.push_back({FNextId, pid, uid, socketPath, 0});
+    FVersion.fetch_add(1, std::memory_order_release);
     return FNextId++;
 }
 
 void TGuardRegistry::Remove(std::uint64_t id) {
     std::lock_guard lock(FMutex);
     std::erase_if(FGuards, [id](const TGuardEntry& g) { return g.Id == id; });
+    FVersion.fetch_add(1, std::memory_order_release);
+}
+
+void TGuardRegistry::Forget(std::uint64_t id) {
+    std::lock_guard lock(FMutex);
+    for (TGuardEntry& g : FGuards)
+        if (g.Id == id)
+            ++g.Epoch;
+    FVersion.fetch_add(1, std::memory_order_release);
+}
+
+std::size_t TGuardRegistry::Count() const {
+    std::lock_guard lock(FMutex);
+    return FGuards.size();
 }
 
 std::vector<TGuardEntry> TGuardRegistry::Snapshot() const {
@@ -227,6 +242,8 @@ void TGuardQuery::OnReady(TCall& call, short revents) {
         ++FVerdict.Answered;
         if (qm::DecodeHookResult(call.In) != 0)
             FVerdict.Refused = true;
+        else
+            FVerdict.AllowedBy.push_back(call.GuardId);
         if (FPool) {
             FLoop.Unwatch(call.Fd);
             FPool->Give(call.GuardId, call.Fd);

@@ -4,6 +4,7 @@
 // connection open, so a guard that ends is forgotten at once. Shared by the service's threads.
 #include "uPollLoop.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -18,16 +19,24 @@ struct TGuardEntry {
     pid_t Pid = 0;
     uid_t Uid = 0;
     std::string SocketPath;
+    // Raised when the guard asks the service to forget its earlier "not a dialer" answers (its
+    // database or options changed): answers remembered under an older value no longer count.
+    std::uint64_t Epoch = 0;
 };
 
 class TGuardRegistry {
 public:
     std::uint64_t Add(pid_t pid, uid_t uid, const std::string& socketPath);
     void Remove(std::uint64_t id);
+    void Forget(std::uint64_t id);
     std::vector<TGuardEntry> Snapshot() const;
+    std::size_t Count() const;
+    // Changes with every Add, Remove and Forget: a reader keeps its snapshot while this stays.
+    std::uint64_t Version() const { return FVersion.load(std::memory_order_acquire); }
 
 private:
     mutable std::mutex FMutex;
+    std::atomic<std::uint64_t> FVersion{0};
     std::vector<TGuardEntry> FGuards;
     std::uint64_t FNextId = 1;
 };
@@ -61,9 +70,10 @@ private:
 struct TGuardVerdict {
     int Asked = 0;
     int Answered = 0;
-    bool Refused = false;  // some guard answered non-zero
-    bool TimedOut = false; // the bound ran out with guards still deciding
-    std::string Detail;    // the failures, for the log
+    bool Refused = false;                 // some guard answered non-zero
+    bool TimedOut = false;                // the bound ran out with guards still deciding
+    std::vector<std::uint64_t> AllowedBy; // the guards that answered 0
+    std::string Detail;                   // the failures, for the log
 };
 
 // Sends one frame to every given guard at once and collects their answers; done runs once, on the
