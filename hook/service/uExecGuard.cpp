@@ -156,9 +156,6 @@ std::int64_t RealNowNs() {
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// A file changed within the last second may change again within the same tick of the file-time
-// clock and keep its key: answers about it are not remembered (the rule of racily clean files).
-constexpr std::int64_t kSettledNs = 1000000000;
 constexpr std::size_t kMaxRemembered = 16384;
 constexpr std::size_t kMaxReaders = 16;
 
@@ -618,7 +615,7 @@ void TExecGuard::Ask(TPending& p, const std::vector<TGuardEntry>& guards) {
 }
 
 void TExecGuard::Remember(const TPending& p, const std::vector<std::uint64_t>& allowedBy) {
-    if (!p.Cacheable || p.Key.CtimeNs > RealNowNs() - kSettledNs)
+    if (!p.Cacheable || p.Key.CtimeNs > RealNowNs() - std::int64_t{FSettings.SettleMs} * 1000000)
         return;
     RefreshGuards();
     for (std::uint64_t id : allowedBy) {

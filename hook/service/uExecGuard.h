@@ -27,6 +27,9 @@ struct TExecGuardSettings {
     // How long the details of a start (its argv and folder, read from the starting process) may
     // take: a process whose memory a user holds (FUSE, userfaultfd) must not hold the others' starts.
     int ReadBoundMs = 100;
+    // Answers about a file changed within this time are not remembered: it may change again within
+    // one tick of the file-time clock and keep its times (the rule of racily clean files).
+    int SettleMs = 1000;
     std::vector<std::string> Mounts; // empty: every exec-capable local filesystem, re-marked as mounts change
     pid_t ServicePid = 0;            // 0: this process
 };
