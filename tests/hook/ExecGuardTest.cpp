@@ -522,3 +522,69 @@ TEST_F(ExecGuard, RememberedAnswersGiveWhatAskingWouldGive) {
         EXPECT_EQ(Guard->FrameCount(), s.Asked) << s.What;
     }
 }
+
+TEST_F(ExecGuard, IdleControlConnectionsOfOneUserLeaveRootsStartsAnswered) {
+    // The real service, watching this test's tmpfs only; an ordinary user floods its control socket.
+    std::filesystem::permissions(Dir.Path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_exec |
+                                                 std::filesystem::perms::group_exec);
+    const std::string run = Dir.Path() + "/run";
+    TVardeld service(Dir.Path(), run,
+                     "exec_mounts = " + Mount->Dir() + "\nrun_dir = " + run + "\nlock_dir = " + Dir.Path() +
+                         "\nanswer_bound = 5\n");
+    ASSERT_TRUE(service.Started()) << service.Log();
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t flood = ::fork();
+    if (flood == 0) {
+        rlimit rl{4096, 4096};
+        ::setrlimit(RLIMIT_NOFILE, &rl);
+        if (!BecomeUser())
+            ::_exit(90);
+        int made = 0;
+        for (int i = 0; i < 2000; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::strncpy(addr.sun_path, (run + "/control.sock").c_str(), sizeof(addr.sun_path) - 1);
+            // A full backlog answers EAGAIN: the service is busy refusing; try that one again.
+            for (int tries = 0; tries < 1000; ++tries) {
+                if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+                    ++made;
+                    break;
+                }
+                if (errno != EAGAIN)
+                    break;
+                ::usleep(1000);
+            }
+        }
+        (void)!::write(ready[1], made == 2000 ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 'n';
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(c, 'y');
+    // Root's guard still registers, and root's start is asked about and answered at once.
+    TStandInGuard rootGuard(Dir.Path() + "/root.sock", [](const TStandInFrame&) { return 0; });
+    const int registration = RegisterGuard(run + "/control.sock", rootGuard.Path());
+    EXPECT_GE(registration, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(InChild([&] { return Exec({Mount->Program()}); }), 0); // a grandchild: not the guard's own
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(rootGuard.FrameCount(), 1u);
+    // The service holds few descriptors whatever the flood.
+    std::size_t open = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(service.Pid()) + "/fd");
+         it != std::filesystem::directory_iterator(); ++it)
+        ++open;
+    EXPECT_LT(open, 100u);
+    EXPECT_NE(service.Log().find("too many connections"), std::string::npos);
+    ::kill(flood, SIGKILL);
+    ::waitpid(flood, nullptr, 0);
+    if (registration >= 0)
+        ::close(registration);
+    EXPECT_EQ(service.Stop(), 0);
+}
