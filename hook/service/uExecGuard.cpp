@@ -177,10 +177,10 @@ struct TExecGuard::TPending {
     pid_t Pid = 0;
     bool KeyKnown = false;
     TFileKey Key;
-    TLoaderId Loader;
-    std::string Path;
     std::vector<TGuardEntry> Guards; // those who may hear of it
-    bool DetailsDone = false;
+    // Who answers the event: 0 nobody yet, 1 a reader (from remembered answers), 2 this loop. A
+    // reader may answer only while the loop has not taken over.
+    std::shared_ptr<std::atomic<int>> Claim = std::make_shared<std::atomic<int>>(0);
     bool Cacheable = false;
     std::uint64_t ReadTimer = 0;
     qm::TProgramStart Start;
@@ -191,7 +191,8 @@ struct TExecGuard::TPending {
 // own; new ones are made up to a limit, and past it a start is asked about without its details.
 class TExecGuard::TReaders {
 public:
-    using TJob = std::function<std::function<void()>()>; // runs on a reader, returns what the loop runs
+    // Runs on a reader and returns what the loop runs after it (nothing when it is empty).
+    using TJob = std::function<std::function<void()>()>;
 
     TReaders() : FShared(std::make_shared<TShared>()) {
         FShared->Wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -259,6 +260,8 @@ private:
             lock.lock();
             if (shared->Stopping)
                 break;
+            if (!result)
+                continue; // the job answered by itself: nothing for the loop
             shared->Done.push_back(std::move(result));
             std::uint64_t one = 1;
             (void)!::write(shared->Wake, &one, sizeof(one));
@@ -322,6 +325,8 @@ bool TExecGuard::Start(const TExecGuardSettings& settings, std::string* why) {
         return false;
     }
     FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FAnswerLine = std::make_shared<TAnswerLine>();
+    FAnswerLine->Fd = FFanotify;
     if (FSettings.Mounts.empty())
         FMountInfo = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     MarkMounts();
@@ -354,6 +359,11 @@ void TExecGuard::Stop() {
     std::uint64_t one = 1;
     (void)!::write(FWake, &one, sizeof(one));
     FThread.join();
+    {
+        // A reader that is late must not answer on a descriptor that is closed, or reused.
+        std::lock_guard lock(FAnswerLine->Mutex);
+        FAnswerLine->Fd = -1;
+    }
     for (int* fd : {&FFanotify, &FWake, &FMountInfo}) {
         if (*fd >= 0)
             ::close(*fd);
@@ -383,9 +393,11 @@ void TExecGuard::Run() {
         FBeat.store(TPollLoop::NowMs(), std::memory_order_relaxed);
     }
     // Nothing may stay waiting on a service that stops.
-    for (auto& [fd, pending] : FPending) {
+    for (auto& [job, pending] : FPending) {
         pending->Query.reset();
-        Respond(fd, true);
+        int open = 0;
+        if (pending->Claim->compare_exchange_strong(open, 2) || open == 2) // not a reader's to answer
+            Respond(pending->Fd, true);
     }
     FPending.clear();
     FReaders.reset();
@@ -428,10 +440,11 @@ void TExecGuard::OnEvents() {
                 ::close(m->fd);
                 continue;
             }
+            FTaken = false;
             try {
                 HandleEvent(m->fd, m->pid);
             } catch (...) {
-                if (!FPending.count(m->fd))
+                if (!FTaken)
                     Respond(m->fd, true);
             }
         }
@@ -467,7 +480,6 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
         return;
     }
     auto p = std::make_unique<TPending>();
-    p->Job = FNextJob++;
     p->Fd = fd;
     p->Pid = pid;
     struct stat st {};
@@ -506,106 +518,143 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
         Respond(fd, true);
         return;
     }
-    p->Path = DescriptorPath(fd);
-    if (p->KeyKnown)
-        p->Loader = LoaderOf(fd, p->Key);
+    // The task opens its loader next if this start is allowed; a refusal takes the slot back.
+    if (p->KeyKnown) {
+        if (const TLoaderId loader = LoaderOf(fd, p->Key); loader != TLoaderId{}) {
+            if (FSlots.size() > 4096)
+                FSlots.clear(); // only starts that never reached their loader are lost
+            FSlots[pid] = loader;
+        }
+    }
+    p->Job = FNextJob++;
+    const std::uint64_t job = p->Job;
     TPending& pending = *p;
-    FJobs[pending.Job] = fd;
-    FPending[fd] = std::move(p);
+    FPending[job] = std::move(p);
+    FTaken = true;
     if (!known) {
-        pending.DetailsDone = true;
-        pending.Start.ApplicationName = pending.Path;
-        Ask(pending, pending.Guards);
+        OnDetails(job, TDetails{});
         return;
+    }
+    // Every guard that may hear of it remembers this file as no dialer: the start is answered from
+    // that as soon as its first word is known to lead the guard to this file, by the reader itself.
+    bool remembered = pending.KeyKnown;
+    for (const TGuardEntry& g : pending.Guards) {
+        auto it = FMemory.find(g.Id);
+        remembered = remembered && it != FMemory.end() && it->second.Epoch == g.Epoch &&
+                     it->second.NotDialers.count(pending.Key);
     }
     // The details are read on a reader thread, within the read bound; what a user holds there
     // holds only that user's notice, and only its details.
     std::vector<pid_t> guardPids;
     for (const TGuardEntry& g : pending.Guards)
         guardPids.push_back(g.Pid);
-    const std::uint64_t job = pending.Job;
     const TFileKey key = pending.Key;
     const bool keyKnown = pending.KeyKnown;
-    const bool submitted =
-        FReaders->Submit([this, job, pid, key, keyKnown, guardPids]() -> std::function<void()> {
-            auto d = std::make_shared<TDetails>();
-            d->CurrentDirectory = ProcessCwd(pid);
-            d->CommandLine = PendingExecCommandLine(pid);
-            const std::string word = GuardFirstWord(d->CommandLine);
-            // The guard looks the word up from its own folder: no such file, or the program itself.
-            auto names = [&](const std::string& path) {
-                struct stat st {};
-                return ::stat(path.c_str(), &st) != 0 || (st.st_dev == key.Dev && st.st_ino == key.Ino);
-            };
-            d->FirstWordIsProgram = keyKnown;
-            if (keyKnown && !word.empty() && word[0] == '/')
-                d->FirstWordIsProgram = names(word);
-            else if (keyKnown && !word.empty())
-                for (pid_t g : guardPids)
-                    d->FirstWordIsProgram =
-                        d->FirstWordIsProgram && names("/proc/" + std::to_string(g) + "/cwd/" + word);
-            return [this, job, d] {
-                OnDetails(job, *d);
-            };
-        });
+    auto line = FAnswerLine;
+    auto claim = pending.Claim;
+    auto answered = &FAnswered;
+    auto fromMemory = &FRemembered;
+    const bool submitted = FReaders->Submit([this, job, fd, pid, key, keyKnown, guardPids, remembered, claim,
+                                             line, answered, fromMemory]() -> std::function<void()> {
+        auto d = std::make_shared<TDetails>();
+        d->CommandLine = PendingExecCommandLine(pid, "/proc", remembered ? 1 : 256);
+        const std::string word = GuardFirstWord(d->CommandLine);
+        // The guard looks the word up from its own folder: no such file, or the program itself.
+        auto names = [&](const std::string& path) {
+            struct stat st {};
+            return ::stat(path.c_str(), &st) != 0 || (st.st_dev == key.Dev && st.st_ino == key.Ino);
+        };
+        d->FirstWordIsProgram = keyKnown;
+        if (keyKnown && !word.empty() && word[0] == '/')
+            d->FirstWordIsProgram = names(word);
+        else if (keyKnown && !word.empty())
+            for (pid_t g : guardPids)
+                d->FirstWordIsProgram =
+                    d->FirstWordIsProgram && names("/proc/" + std::to_string(g) + "/cwd/" + word);
+        if (remembered && d->FirstWordIsProgram) {
+            // Answered here, unless the loop took over or stopped: its read-bound timer tidies up.
+            std::lock_guard lock(line->Mutex);
+            int open = 0;
+            if (line->Fd >= 0 && claim->compare_exchange_strong(open, 1)) {
+                fanotify_response r{};
+                r.fd = fd;
+                r.response = FAN_ALLOW;
+                while (::write(line->Fd, &r, sizeof(r)) < 0 && errno == EINTR) {
+                }
+                ::close(fd);
+                ++*answered;
+                ++*fromMemory;
+                return {};
+            }
+        }
+        if (remembered)
+            d->CommandLine = PendingExecCommandLine(pid); // the whole of it, to ask
+        d->CurrentDirectory = ProcessCwd(pid);
+        return [this, job, d] {
+            OnDetails(job, *d);
+        };
+    });
     if (!submitted) {
-        FLog("every reader is busy: " + pending.Path + " is asked about without its details");
+        FLog("every reader is busy: a program start is asked about without its details");
         OnDetails(job, TDetails{});
         return;
     }
     pending.ReadTimer = FLoop->After(FSettings.ReadBoundMs, [this, job] {
-        auto it = FJobs.find(job);
-        if (it == FJobs.end())
+        auto it = FPending.find(job);
+        if (it == FPending.end())
             return;
-        TPending& late = *FPending.at(it->second);
-        late.ReadTimer = 0;
-        FLog("the details of the start of " + late.Path + " could not be read in time");
+        it->second->ReadTimer = 0;
+        if (it->second->Claim->load() == 1) { // a reader answered it
+            FPending.erase(it);
+            return;
+        }
+        FLog("the details of the start of " + DescriptorPath(it->second->Fd) + " could not be read in time");
         OnDetails(job, TDetails{});
     });
 }
 
 void TExecGuard::OnDetails(std::uint64_t job, const TDetails& details) {
-    auto found = FJobs.find(job);
-    TPending* p = found == FJobs.end() ? nullptr : FPending.at(found->second).get();
-    if (!p || p->DetailsDone)
-        return; // answered meanwhile, or asked about without them
-    p->DetailsDone = true;
-    if (p->ReadTimer) {
-        FLoop->Cancel(p->ReadTimer);
-        p->ReadTimer = 0;
+    auto found = FPending.find(job);
+    if (found == FPending.end())
+        return;
+    TPending& p = *found->second;
+    int open = 0;
+    if (!p.Claim->compare_exchange_strong(open, 2)) {
+        if (open == 1) // a reader answered it meanwhile
+            Finish(job, true, false);
+        return; // otherwise asked about already, without these details
     }
-    p->Start.ApplicationName = p->Path;
-    p->Start.CommandLine = details.CommandLine;
-    p->Start.CurrentDirectory = details.CurrentDirectory;
-    p->Cacheable = details.FirstWordIsProgram;
+    if (p.ReadTimer) {
+        FLoop->Cancel(p.ReadTimer);
+        p.ReadTimer = 0;
+    }
+    p.Start.ApplicationName = DescriptorPath(p.Fd);
+    p.Start.CommandLine = details.CommandLine;
+    p.Start.CurrentDirectory = details.CurrentDirectory;
+    p.Cacheable = details.FirstWordIsProgram;
     std::vector<TGuardEntry> ask;
-    for (const TGuardEntry& g : p->Guards) {
+    for (const TGuardEntry& g : p.Guards) {
         auto it = FMemory.find(g.Id);
-        const bool remembered = p->Cacheable && it != FMemory.end() && it->second.Epoch == g.Epoch &&
-                                it->second.NotDialers.count(p->Key);
+        const bool remembered = p.Cacheable && it != FMemory.end() && it->second.Epoch == g.Epoch &&
+                                it->second.NotDialers.count(p.Key);
         if (!remembered)
             ask.push_back(g);
     }
     if (ask.empty()) {
         ++FRemembered;
-        Finish(p->Fd, true);
+        Finish(job, true, true);
         return;
     }
-    Ask(*p, ask);
-}
-
-void TExecGuard::Ask(TPending& p, const std::vector<TGuardEntry>& guards) {
     ++FAsked;
-    const int fd = p.Fd;
     p.Query = std::make_unique<TGuardQuery>(
-        *FLoop, guards, qm::kHookProgramStart, qm::EncodeProgramStart(p.Start), FBoundMs.load(),
-        [this, fd](const TGuardVerdict& v) {
-            auto it = FPending.find(fd);
+        *FLoop, ask, qm::kHookProgramStart, qm::EncodeProgramStart(p.Start), FBoundMs.load(),
+        [this, job](const TGuardVerdict& v) {
+            TPending& asked = *FPending.at(job);
             const bool allow = !v.Refused;
-            const std::string shown = it->second->Path;
+            const std::string shown = asked.Start.ApplicationName;
             if (allow)
-                Remember(*it->second, v.AllowedBy);
-            Finish(fd, allow); // destroys the query that called us; nothing of it is used after
+                Remember(asked, v.AllowedBy);
+            Finish(job, allow, true); // destroys the query that called us; nothing of it is used after
             if (v.TimedOut)
                 FLog("no answer about the start of " + shown + " in time: allowed");
             else if (!allow)
@@ -631,21 +680,18 @@ void TExecGuard::Remember(const TPending& p, const std::vector<std::uint64_t>& a
     }
 }
 
-void TExecGuard::Finish(int fd, bool allow) {
-    auto it = FPending.find(fd);
+void TExecGuard::Finish(std::uint64_t job, bool allow, bool respond) {
+    auto it = FPending.find(job);
     if (it == FPending.end())
         return;
     std::unique_ptr<TPending> p = std::move(it->second);
     FPending.erase(it);
     if (p->ReadTimer)
         FLoop->Cancel(p->ReadTimer);
-    if (allow && p->Loader != TLoaderId{}) {
-        if (FSlots.size() > 4096)
-            FSlots.clear(); // only starts that never reached their loader are lost
-        FSlots[p->Pid] = p->Loader;
-    }
-    FJobs.erase(p->Job);
-    Respond(fd, allow);
+    if (!allow)
+        FSlots.erase(p->Pid);
+    if (respond)
+        Respond(p->Fd, allow);
     // The query may be the caller: it goes with p, and the caller touches nothing of it after.
 }
 

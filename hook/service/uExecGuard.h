@@ -92,6 +92,10 @@ private:
         std::uint64_t Dev = 0, Ino = 0;
         bool operator==(const TLoaderId&) const = default;
     };
+    struct TAnswerLine { // the fanotify descriptor as readers may use it: -1 once the service stops
+        std::mutex Mutex;
+        int Fd = -1;
+    };
     struct TGuardMemory {
         std::uint64_t Epoch = 0;
         std::unordered_set<TFileKey, TFileKeyHash> NotDialers;
@@ -102,8 +106,7 @@ private:
     void HandleEvent(int fd, pid_t pid);
     void RefreshGuards();
     void OnDetails(std::uint64_t job, const TDetails& details);
-    void Ask(TPending& p, const std::vector<TGuardEntry>& guards);
-    void Finish(int fd, bool allow);
+    void Finish(std::uint64_t job, bool allow, bool respond);
     void Remember(const TPending& p, const std::vector<std::uint64_t>& allowedBy);
     void Respond(int fd, bool allow);
     TLoaderId LoaderOf(int fd, const TFileKey& key);
@@ -114,14 +117,15 @@ private:
     std::atomic<int> FBoundMs{600000};
     std::atomic<std::int64_t> FBeat{0};
     int FFanotify = -1;
+    std::shared_ptr<TAnswerLine> FAnswerLine;
     int FWake = -1;
     int FMountInfo = -1;
     bool FReportsThreads = false;
     std::thread FThread;
     std::atomic<std::uint64_t> FAnswered{0}, FAsked{0}, FRemembered{0};
-    std::map<int, std::unique_ptr<TPending>> FPending; // event fd -> its start
-    std::unordered_map<std::uint64_t, int> FJobs;      // job -> its event fd, while pending
+    std::unordered_map<std::uint64_t, std::unique_ptr<TPending>> FPending; // job -> its start
     std::uint64_t FNextJob = 1;
+    bool FTaken = false; // the event being handled has become a pending start
     std::unique_ptr<TReaders> FReaders;
     TGuardConnectionPool FPool;
     std::vector<TGuardEntry> FGuardList;

@@ -128,7 +128,7 @@ std::string JoinCommandLine(const std::vector<std::string>& argv) {
     return out;
 }
 
-std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
+std::string PendingExecCommandLine(pid_t pid, const std::string& procDir, std::size_t maxArgs) {
     // "<nr> <arg0> <arg1> ..." while the task is blocked in a system call. The permission event can
     // reach us a moment before the task has gone to sleep waiting for it ("running"): try again
     // briefly.
@@ -161,10 +161,12 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
     // only what is readable counts.
     std::uint64_t pointers[256] = {};
     std::size_t got = 0;
+    const std::size_t wanted = std::min<std::size_t>(maxArgs + 1, 256) * 8; // with the null pointer
     // Read in small steps up to the null pointer: most programs get a few arguments.
     bool nullSeen = false;
-    while (got < sizeof(pointers) && !nullSeen) {
-        const std::size_t step = std::min<std::size_t>(128, sizeof(pointers) - got);
+    while (got < wanted && !nullSeen) {
+        const std::size_t step =
+            std::min<std::size_t>(got == 0 ? std::max<std::size_t>(wanted, 16) : 128, sizeof(pointers) - got);
         const ssize_t n = memory.ReadInPage(argvAddress + got, reinterpret_cast<char*>(pointers) + got, step);
         if (n <= 0)
             break;
@@ -174,7 +176,7 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
     }
     std::vector<std::string> argv;
     std::size_t total = 0;
-    for (std::size_t i = 0; i < got / 8 && pointers[i] != 0 && total < 4096; ++i) {
+    for (std::size_t i = 0; i < got / 8 && i < maxArgs && pointers[i] != 0 && total < 4096; ++i) {
         std::string arg;
         char chunk[256];
         bool ended = false;

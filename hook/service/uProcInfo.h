@@ -8,7 +8,9 @@
 // The argv that a process blocked in execve/execveat passed to it, read from the caller's memory
 // (the new image's argv is not visible in /proc yet). Arguments with blanks are put in double
 // quotes. Empty when it cannot be read (not in execve, another architecture, no access).
-std::string PendingExecCommandLine(pid_t pid, const std::string& procDir = "/proc");
+// maxArgs: read no further than that many arguments (1: only the first word is wanted).
+std::string PendingExecCommandLine(pid_t pid, const std::string& procDir = "/proc",
+                                   std::size_t maxArgs = 256);
 std::string JoinCommandLine(const std::vector<std::string>& argv);
 // The process's current argv (from /proc/<pid>/cmdline).
 std::vector<std::string> ProcessArgs(pid_t pid, const std::string& procDir = "/proc");
