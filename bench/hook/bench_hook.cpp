@@ -125,6 +125,21 @@ double ProcessCpuNs(pid_t pid) {
     return total;
 }
 
+// Context switches (voluntary and not) of every thread of a process so far: each one is a wake-up
+// that the service pays for in a start's path.
+double ProcessSwitches(pid_t pid) {
+    double total = 0;
+    std::error_code ec;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream in(task.path() / "status");
+        for (std::string line; std::getline(in, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::stod(line.substr(line.find(':') + 1));
+    }
+    return total;
+}
+
 // A tmpfs with a copy of /bin/true, unmounted at the end.
 struct TProgramMount {
     std::string Dir;
@@ -226,6 +241,8 @@ void BM_ExecAddedAlternating(benchmark::State& state) {
         TimeExec(p); // warm: page cache, the guard's first answer
     std::vector<double> times[3], added[3];
     const double cpu0[2] = {ProcessCpuNs(noGuard.Service->Pid()), ProcessCpuNs(withGuard.Service->Pid())};
+    const double switches0[2] = {ProcessSwitches(noGuard.Service->Pid()),
+                                 ProcessSwitches(withGuard.Service->Pid())};
     std::size_t round = 0;
     for (auto _ : state) {
         double t[3];
@@ -242,6 +259,8 @@ void BM_ExecAddedAlternating(benchmark::State& state) {
     const double n = static_cast<double>(round);
     state.counters["cpu_us_no_guard"] = (ProcessCpuNs(noGuard.Service->Pid()) - cpu0[0]) / n / 1000;
     state.counters["cpu_us_guard"] = (ProcessCpuNs(withGuard.Service->Pid()) - cpu0[1]) / n / 1000;
+    state.counters["switches_no_guard"] = (ProcessSwitches(noGuard.Service->Pid()) - switches0[0]) / n;
+    state.counters["switches_guard"] = (ProcessSwitches(withGuard.Service->Pid()) - switches0[1]) / n;
     const char* names[3] = {"none", "no_guard", "guard"};
     for (std::size_t k = 0; k < 3; ++k) {
         state.counters[std::string("med_us_") + names[k]] = Percentile(times[k], 0.5);

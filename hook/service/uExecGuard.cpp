@@ -191,8 +191,12 @@ struct TExecGuard::TPending {
 // own; new ones are made up to a limit, and past it a start is asked about without its details.
 class TExecGuard::TReaders {
 public:
-    // Runs on a reader and returns what the loop runs after it (nothing when it is empty).
-    using TJob = std::function<std::function<void()>()>;
+    // What the loop runs after a job; a quiet one is run on the loop's next round, whenever that is.
+    struct TResult {
+        std::function<void()> Run;
+        bool Quiet = false;
+    };
+    using TJob = std::function<TResult()>; // runs on a reader
 
     TReaders() : FShared(std::make_shared<TShared>()) {
         FShared->Wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -222,9 +226,10 @@ public:
         return true;
     }
     // Runs, on the calling (loop) thread, what the readers have finished.
-    void Drain() {
+    void Drain(bool woken = true) {
         std::uint64_t n;
-        (void)!::read(FShared->Wake, &n, sizeof(n));
+        if (woken)
+            (void)!::read(FShared->Wake, &n, sizeof(n));
         std::deque<std::function<void()>> done;
         {
             std::lock_guard lock(FShared->Mutex);
@@ -256,15 +261,18 @@ private:
             TJob job = std::move(shared->Jobs.front());
             shared->Jobs.pop_front();
             lock.unlock();
-            std::function<void()> result = job();
+            TResult result = job();
             lock.lock();
             if (shared->Stopping)
                 break;
-            if (!result)
-                continue; // the job answered by itself: nothing for the loop
-            shared->Done.push_back(std::move(result));
-            std::uint64_t one = 1;
-            (void)!::write(shared->Wake, &one, sizeof(one));
+            if (!result.Run)
+                continue;
+            shared->Done.push_back(std::move(result.Run));
+            // What is only tidying waits for the loop's next round instead of waking it.
+            if (!result.Quiet) {
+                std::uint64_t one = 1;
+                (void)!::write(shared->Wake, &one, sizeof(one));
+            }
         }
         --shared->Threads;
     }
@@ -407,6 +415,7 @@ void TExecGuard::Run() {
 }
 
 void TExecGuard::OnEvents() {
+    FReaders->Drain(false); // starts the readers answered: their pending entries and timers go
     alignas(fanotify_event_metadata) char buf[8192];
     for (;;) {
         ssize_t len = ::read(FFanotify, buf, sizeof(buf));
@@ -555,7 +564,7 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
     auto answered = &FAnswered;
     auto fromMemory = &FRemembered;
     const bool submitted = FReaders->Submit([this, job, fd, pid, key, keyKnown, guardPids, remembered, claim,
-                                             line, answered, fromMemory]() -> std::function<void()> {
+                                             line, answered, fromMemory]() -> TReaders::TResult {
         auto d = std::make_shared<TDetails>();
         d->CommandLine = PendingExecCommandLine(pid, "/proc", remembered ? 1 : 256);
         const std::string word = GuardFirstWord(d->CommandLine);
@@ -584,15 +593,15 @@ void TExecGuard::HandleEvent(int fd, pid_t pid) {
                 ::close(fd);
                 ++*answered;
                 ++*fromMemory;
-                return {};
+                return {[this, job] { Finish(job, true, false); }, true};
             }
         }
         if (remembered)
             d->CommandLine = PendingExecCommandLine(pid); // the whole of it, to ask
         d->CurrentDirectory = ProcessCwd(pid);
-        return [this, job, d] {
+        return {[this, job, d] {
             OnDetails(job, *d);
-        };
+        }};
     });
     if (!submitted) {
         FLog("every reader is busy: a program start is asked about without its details");
