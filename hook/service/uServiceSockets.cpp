@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -181,9 +182,11 @@ std::string TControlServer::Handle(int fd, TClient& c, const std::string& line) 
         std::string path = line.substr(9);
         std::string why;
         // The guard may register before its socket exists; every question checks the owner again.
+        std::shared_ptr<const TGuardFolder> folder;
+        bool ok = IsAcceptableGuardPath(path, &why) && (folder = OpenGuardFolder(path, &why)) != nullptr;
         struct stat st {};
-        bool ok = IsAcceptableGuardPath(path, &why);
-        if (ok && ::lstat(path.c_str(), &st) == 0)
+        if (ok &&
+            ::fstatat(folder->Fd, path.substr(path.rfind('/') + 1).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             ok = IsOwnedSocket(path, c.Uid, &why);
         if (!ok) {
             FLog("refused the registration of process " + std::to_string(c.Pid) + ": " + why);
@@ -196,7 +199,7 @@ std::string TControlServer::Handle(int fd, TClient& c, const std::string& line) 
         // One registration per connection: a second one replaces the first.
         for (std::uint64_t id : c.Registrations)
             FGuards.Remove(id);
-        c.Registrations = {FGuards.Add(c.Pid, c.Uid, path)};
+        c.Registrations = {FGuards.Add(c.Pid, c.Uid, path, folder)};
         FLog("guard registered: process " + std::to_string(c.Pid) + ", user " + std::to_string(c.Uid) + ", " +
              path);
         return "OK\n";

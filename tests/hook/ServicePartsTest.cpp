@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -482,4 +483,49 @@ TEST(Vardeld, StartedForAGuardItEndsWhenNoGuardNeedsItASystemOneStays) {
     EXPECT_TRUE(WaitUntil([&] { return !forGuard.Running(); }, 3000)) << forGuard.Log();
     EXPECT_NE(forGuard.Log().find("ends"), std::string::npos);
     EXPECT_TRUE(system.Running());
+}
+
+TEST(GuardSocket, QuestionsLookTheSocketUpInTheFolderHeldSinceRegistration) {
+    TTempDir dir;
+    const std::string folderPath = dir.Path() + "/guard", path = folderPath + "/hook.sock";
+    std::filesystem::create_directories(folderPath);
+    std::string why;
+    const int guard = ListenUnix(path, 0600, &why);
+    ASSERT_GE(guard, 0) << why;
+    auto folder = OpenGuardFolder(path, &why);
+    ASSERT_NE(folder, nullptr) << why;
+    EXPECT_EQ(OpenGuardFolder(dir.Path() + "/missing/hook.sock", &why), nullptr);
+    EXPECT_NE(why.find("No such file"), std::string::npos) << why;
+    auto accepted = [](int listenFd) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    std::filesystem::create_symlink(path, folderPath + "/link.sock");
+    struct TCase {
+        std::string Name;
+        bool Connects;
+    } cases[] = {{"hook.sock", true}, {"link.sock", false}, {"../guard/hook.sock", false}};
+    for (const TCase& c : cases) {
+        const int fd = ConnectOwnedSocketAt(folder->Fd, c.Name, ::getuid(), &why);
+        EXPECT_EQ(fd >= 0, c.Connects) << c.Name << ": " << why;
+        if (fd >= 0)
+            ::close(fd);
+        EXPECT_EQ(accepted(guard), c.Connects) << c.Name;
+    }
+    // A filesystem mounted over the folder afterwards, with a socket of the same name: the
+    // question still reaches the registered guard.
+    if (::geteuid() == 0 && ::mount("tmpfs", folderPath.c_str(), "tmpfs", 0, "size=1m,mode=0755") == 0) {
+        const int decoy = ListenUnix(path, 0600, &why);
+        const int fd = ConnectOwnedSocketAt(folder->Fd, "hook.sock", ::getuid(), &why);
+        EXPECT_GE(fd, 0) << why;
+        if (fd >= 0)
+            ::close(fd);
+        EXPECT_TRUE(accepted(guard));
+        EXPECT_FALSE(accepted(decoy));
+        ::close(decoy);
+        ::umount2(folderPath.c_str(), MNT_DETACH);
+    }
+    ::close(guard);
 }
