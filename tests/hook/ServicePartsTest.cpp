@@ -529,3 +529,37 @@ TEST(GuardSocket, QuestionsLookTheSocketUpInTheFolderHeldSinceRegistration) {
     }
     ::close(guard);
 }
+
+TEST(ControlServer, AFailedAcceptRestsInsteadOfSpinning) {
+    TTempDir dir;
+    // In a child of its own: the child runs out of descriptors on purpose.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TPollLoop loop;
+        TGuardRegistry registry;
+        std::string log;
+        TControlServer server(loop, registry, [&](const std::string& t) { log += t + "\n"; });
+        std::string why;
+        if (!server.Listen(dir.Path() + "/control.sock", &why))
+            ::_exit(90);
+        const int client = ConnectTo(dir.Path() + "/control.sock");
+        std::vector<int> filler;
+        for (int fd; (fd = ::dup(client)) >= 0;) // every descriptor taken: accept4 gets EMFILE
+            filler.push_back(fd);
+        int rounds = 0;
+        const std::int64_t end = TPollLoop::NowMs() + 300;
+        while (TPollLoop::NowMs() < end) {
+            loop.RunOnce(10);
+            ++rounds;
+        }
+        if (rounds > 200 || log.find("cannot accept") == std::string::npos)
+            ::_exit(91); // a listener left readable is polled thousands of times in 300 ms
+        for (int fd : filler)
+            ::close(fd);
+        Pump(loop, 2500); // after its rest the listener takes the waiting connection
+        ::_exit(server.Connections() == 1 ? 0 : 92);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
