@@ -231,9 +231,12 @@ public:
         if (woken)
             (void)!::read(FShared->Wake, &n, sizeof(n));
         std::deque<std::function<void()>> done;
+        if (FShared->DoneCount.load(std::memory_order_acquire) == 0)
+            return; // the usual case between rounds: not worth the readers' lock
         {
             std::lock_guard lock(FShared->Mutex);
             done.swap(FShared->Done);
+            FShared->DoneCount.store(0, std::memory_order_relaxed);
         }
         for (auto& f : done)
             f();
@@ -245,6 +248,7 @@ private:
         std::condition_variable Ready;
         std::deque<TJob> Jobs;
         std::deque<std::function<void()>> Done;
+        std::atomic<std::size_t> DoneCount{0};
         std::size_t Idle = 0, Threads = 0;
         bool Stopping = false;
         int Wake = -1;
@@ -268,6 +272,7 @@ private:
             if (!result.Run)
                 continue;
             shared->Done.push_back(std::move(result.Run));
+            shared->DoneCount.fetch_add(1, std::memory_order_release);
             // What is only tidying waits for the loop's next round instead of waking it.
             if (!result.Quiet) {
                 std::uint64_t one = 1;
