@@ -256,10 +256,11 @@ TEST_F(TAlarmSoundTest, AlarmPlaysTheFileOnceThroughTheSoundServer) {
         << "nothing loud reached the sink";
     EXPECT_EQ(Server->StreamsOpened(), 1);
     // The shipped siren is 1.6 s of sound without a pause (the player may drop its last bit): once,
-    // not twice over and not cut short.
+    // not twice over (3.2 s) and not cut short. Underruns on a loaded machine stretch the recording
+    // by a few hundred milliseconds, so the upper bound sits between once and twice.
     const auto span = LoudSpan(Server->Recorded(), rate);
     EXPECT_GT(span.second - span.first, 1.2);
-    EXPECT_LT(span.second - span.first, 2.2);
+    EXPECT_LT(span.second - span.first, 3.0);
     RecordProperty("loud_seconds", std::to_string(span.second - span.first));
 }
 
