@@ -68,7 +68,8 @@ TScanTab::TScanTab(QWidget* parent) : QWidget(parent) {
     ScanResultNotebook->addWidget(ResultOk);
     ScanResultNotebook->hide();
     // In the free strip right of the buttons, so nothing else moves while a scan runs.
-    lblScanProgress = NewControl<QLabel>(this, "lblScanProgress", QString(), QRect(220, 74, 160, 20));
+    lblScanProgress = NewControl<QLabel>(this, "lblScanProgress", QString(), QRect(220, 64, 160, 36));
+    lblScanProgress->setWordWrap(true);
     lblScanProgress->hide();
 }
 
