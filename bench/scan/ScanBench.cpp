@@ -25,10 +25,13 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
+
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -106,8 +109,16 @@ struct TWindowRun {
     double Seconds = 0;
     double LongestGapMs = 0;  // wall time between two services of the event loop
     double LongestBusyMs = 0; // the UI thread's own CPU time in that stretch (no preemption)
+    long Preempted = 0;       // involuntary context switches of the UI thread in the longest gap
+    long Waited = 0;          // voluntary ones (it blocked) in the longest gap
     int Found = 0;
 };
+
+std::pair<long, long> ThreadSwitches() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return {usage.ru_nivcsw, usage.ru_nvcsw};
+}
 
 double ThreadCpuMs() {
     struct timespec ts {};
@@ -175,8 +186,16 @@ TWindowRun RunWindowScan(const std::string& root, const std::string& dir) {
     TWindowRun run;
     QElapsedTimer sinceLast;
     double cpuLast = ThreadCpuMs();
+    std::pair<long, long> switchesLast = ThreadSwitches();
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        run.LongestGapMs = std::max(run.LongestGapMs, sinceLast.nsecsElapsed() / 1e6);
+        const double gap = sinceLast.nsecsElapsed() / 1e6;
+        const std::pair<long, long> switches = ThreadSwitches();
+        if (gap > run.LongestGapMs) {
+            run.LongestGapMs = gap;
+            run.Preempted = switches.first - switchesLast.first;
+            run.Waited = switches.second - switchesLast.second;
+        }
+        switchesLast = switches;
         sinceLast.restart();
         const double cpu = ThreadCpuMs();
         run.LongestBusyMs = std::max(run.LongestBusyMs, cpu - cpuLast);
@@ -248,7 +267,11 @@ int main(int argc, char** argv) {
         find.push_back(TimeFind(root, lines));
         const TWindowRun run = RunWindowScan(root, dir);
         window.push_back(run.Seconds);
-        worst.LongestGapMs = std::max(worst.LongestGapMs, run.LongestGapMs);
+        if (run.LongestGapMs > worst.LongestGapMs) {
+            worst.LongestGapMs = run.LongestGapMs;
+            worst.Preempted = run.Preempted;
+            worst.Waited = run.Waited;
+        }
         worst.LongestBusyMs = std::max(worst.LongestBusyMs, run.LongestBusyMs);
         worst.Found = run.Found;
         tool.push_back(TimeTool(root, dir + "/Sygn.ini", toolOut));
@@ -262,9 +285,10 @@ int main(int argc, char** argv) {
     std::printf("window scan   %.3f s, ratio %.2f (target <= 1.0), dialers %d\n", best(window),
                 best(window) / findBest, worst.Found);
     std::printf(
-        "  longest event-loop gap %.1f ms (target <= 50), of it UI-thread work %.1f ms; idle loop on this "
-        "machine now: %.1f ms\n",
-        worst.LongestGapMs, worst.LongestBusyMs, IdleGapMs(best(window)));
+        "  longest event-loop gap %.1f ms (target <= 50; in it the UI thread was preempted %ld times and "
+        "blocked %ld times); longest UI-thread work between two services %.1f ms; idle loop on this machine "
+        "now: %.1f ms\n",
+        worst.LongestGapMs, worst.Preempted, worst.Waited, worst.LongestBusyMs, IdleGapMs(best(window)));
     std::printf("qmvardel-scan %.3f s, ratio %.2f, longest walk step %.1f ms, dialers %ld\n", best(tool),
                 best(tool) / findBest, LongestWalkStepMs(root),
                 static_cast<long>(std::count(toolOut.begin(), toolOut.end(), '\n')));

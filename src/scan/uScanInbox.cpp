@@ -17,7 +17,11 @@ void TScanInbox::Finish(std::string error) {
 
 bool TScanInbox::Take(std::vector<TSearchInfo>& out, std::string& error) {
     out.clear();
-    const std::lock_guard lock(FLock);
+    // The worker runs at a lower priority: waiting for it while it holds the lock could keep the
+    // window waiting as long as the scheduler keeps the worker off the processor.
+    std::unique_lock lock(FLock, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
     out.swap(FItems);
     FRoom.notify_all();
     error = FError;

@@ -21,7 +21,8 @@ public:
     // Worker, last: the walk has ended (error: why it ended early, or empty).
     void Finish(std::string error = {});
     // User-interface thread: swaps everything waiting into out (emptied first); true when the
-    // walk has finished and out holds the last of it.
+    // walk has finished and out holds the last of it. Never waits: while the worker holds the
+    // lock, out stays empty and the next call takes it all.
     bool Take(std::vector<TSearchInfo>& out, std::string& error);
     // Either side: the walk should stop; a waiting worker wakes up.
     void Cancel();

@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -319,10 +321,13 @@ TEST(ScanController, RealWorkerWithDatabaseReloadsDuringTheScan) {
     scan.StartScan();
     t.Write("Sygn.ini", kDialerLine + "\n6-5A------------------------------74\n");
     database.Load();
-    for (int i = 0; i < 100000 && scan.IsScanning(); ++i) {
+    // The drain timer's ticks, as the event loop gives them, until the walk is done (at most 30 s).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (int i = 0; scan.IsScanning() && std::chrono::steady_clock::now() < deadline; ++i) {
         timers.Timers[1]->Fire();
         if (i == 2)
             database.Load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_FALSE(scan.IsScanning());
     EXPECT_EQ(ini.ReadInt("last_scan", 0, "main"), qm::DayNumber(clock.Time));

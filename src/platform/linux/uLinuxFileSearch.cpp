@@ -8,7 +8,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -19,8 +18,6 @@ namespace {
 // (and recognised by device and inode) when the walk comes back to them.
 constexpr std::size_t kMaxOpenFolders = 64;
 constexpr std::size_t kListBufferSize = 64 * 1024;
-// How far the worker thread steps back behind the user-interface thread (nice levels).
-constexpr int kWorkerNice = 10;
 
 struct TFolderId {
     std::uint64_t Mount = 0;
@@ -250,12 +247,10 @@ std::int64_t TLinuxMonotonicClock::Milliseconds() const {
 
 void TThreadJob::Start(std::function<void()> job) {
     Join();
-    FThread = std::thread([job = std::move(job)] {
-        // Background work gives way: the window's thread (and the rest of the desktop) wins the
-        // processor whenever both want it.
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
-        job();
-    });
+    // Same priority as the window's thread: a lower one lets the scheduler park the worker while
+    // it holds a lock the window then waits for (the allocator's, when the window frees what the
+    // worker allocated), which cost the window gaps of 150 ms on a loaded machine.
+    FThread = std::thread(std::move(job));
 }
 
 void TThreadJob::Join() {
