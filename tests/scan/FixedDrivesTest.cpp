@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -74,4 +76,51 @@ TEST(FixedDrives, NoDiskOnAnOverlayRoot) {
                                                        "2 1 0:31 / /dev rw - tmpfs tmpfs rw\n");
     EXPECT_TRUE(TLinuxFixedDrives(mountinfo, t / "sys").Roots().empty());
     EXPECT_TRUE(TLinuxFixedDrives(t / "missing", t / "sys").Roots().empty());
+}
+
+// Mount points come from whoever named the folder (a disk label, a user's mkdir): any bytes the
+// kernel escapes must come back as they were, and no line may run into the next.
+TEST(FixedDrives, MountInfoPathsRoundTripThroughTheKernelsEscapes) {
+    std::mt19937 random(20261209);
+    const std::string alphabet = std::string("ab/ .\t\n\\#-0") + "\xc5\x82" + "\x01\xff";
+    const auto randomPath = [&] {
+        std::string path = "/";
+        const int length = std::uniform_int_distribution<int>(0, 12)(random);
+        for (int i = 0; i < length; ++i)
+            path += alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)];
+        return path;
+    };
+    // As the kernel writes them (seq_escape with " \t\n\\").
+    const auto escape = [](const std::string& path) {
+        std::string out;
+        for (const char c : path) {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+                char octal[5];
+                std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+                out += octal;
+            } else {
+                out += c;
+            }
+        }
+        return out;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> roots, points;
+        std::string text;
+        for (int line = 0; line < 3; ++line) {
+            roots.push_back(randomPath());
+            points.push_back(randomPath());
+            text += std::to_string(20 + line) + " 1 8:" + std::to_string(line) + " " + escape(roots.back()) +
+                    " " + escape(points.back()) + " rw shared:1 - ext4 /dev/sda" + std::to_string(line) +
+                    " rw\n";
+        }
+        const std::vector<TMountEntry> mounts = ParseMountInfo(text);
+        ASSERT_EQ(mounts.size(), 3u) << text;
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(mounts[i].Root, roots[i]);
+            EXPECT_EQ(mounts[i].MountPoint, points[i]);
+            EXPECT_EQ(mounts[i].Minor, i);
+            EXPECT_EQ(mounts[i].FsType, "ext4");
+        }
+    }
 }
