@@ -1,7 +1,6 @@
 // The Linux walk over real temporary trees: what it reports, in which order, and where it must
 // not go (symbolic links, other filesystems, folders it cannot read).
 #include "platform/linux/uLinuxFileSearch.h"
-#include "scan/uFindFiles.h"
 
 #include "support/TempDir.h"
 
@@ -29,7 +28,7 @@ struct TEvent {
 std::vector<TEvent> WalkAll(const std::string& root) {
     std::vector<TEvent> events;
     TLinuxFileSearch().Walk(
-        root, qm::SplitMasks(kScanMasks),
+        root, {"*exe", "*.scr"},
         [&](const std::string& p, std::uint64_t n) {
             events.push_back({true, p, n});
             return true;
