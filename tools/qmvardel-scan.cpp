@@ -1,6 +1,5 @@
 // qmvardel-scan: looks for known dialers on the fixed disks or in the folders given.
-#include "platform/linux/uLinuxFileSearch.h"
-#include "platform/linux/uLinuxFixedDrives.h"
+#include "platform/uPathDelim.h"
 #include "platform/uPlatformFactory.h"
 #include "uScanTool.h"
 #include "util/uQmError.h"
@@ -20,14 +19,29 @@ int main(int argc, char** argv) {
             exe = CreateProgramImage()->ExecutablePath();
         } catch (const EQmError&) {
         }
-        // The database and the quarantine folder beside the program, as the guard finds them.
-        const std::string dir = exe.substr(0, exe.rfind('/') + 1);
-        const TLinuxFixedDrives drives;
-        const TLinuxFileSearch search;
-        const TLinuxMonotonicClock clock;
-        const TScanToolEnv env{
-            *fileSystem,      drives,        search,    clock,     exe,
-            dir + "Sygn.ini", dir + "back/", std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
+        // The database and the quarantine folder the guard uses: beside the program, or, for an
+        // installed copy, an updated database and the quarantine in the user's data folder.
+        const std::string appDir = exe.substr(0, exe.rfind('/') + 1);
+        std::string dataDir = appDir;
+        const TUserFolders user = UserFolders();
+        if (!appDir.empty() && !fileSystem->IsWritableDirectory(appDir) && !user.DataHome.empty())
+            dataDir = qm::IncludeTrailingPathDelimiter(user.DataHome) + "QmVardel/";
+        const std::string database = dataDir != appDir && fileSystem->FileExists(dataDir + "Sygn.ini")
+                                         ? dataDir + "Sygn.ini"
+                                         : appDir + "Sygn.ini";
+        const auto drives = CreateFixedDrives();
+        const auto search = CreateFileSearch();
+        const auto clock = CreateMonotonicClock();
+        const TScanToolEnv env{.FileSystem = *fileSystem,
+                               .FixedDrives = *drives,
+                               .FileSearch = *search,
+                               .Clock = *clock,
+                               .ExecutablePath = exe,
+                               .DefaultDatabase = database,
+                               .QuarantineDir = dataDir + "back/",
+                               .Out = std::cout,
+                               .Err = std::cerr,
+                               .ErrIsTerminal = ::isatty(STDERR_FILENO) == 1};
         return RunScanTool(args, env);
     } catch (const std::exception& e) {
         std::cerr << "qmvardel-scan: " << e.what() << "\n";
