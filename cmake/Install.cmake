@@ -2,8 +2,9 @@
 # so they all live in one program folder; bin/ only holds links into it (and the hook client), and
 # the desktop entry, icon, service unit and configuration go where the system looks for them.
 #
-#   lib/qmvardel/          QmVardel, vardeld, libVardelHk.so, qmvardel-sig, Sygn.ini, Skins/, ...
-#   bin/                   qmvardel -> ../lib/qmvardel/QmVardel, qmvardel-sig (link), vardel-hook
+#   lib/qmvardel/          QmVardel, vardeld, libVardelHk.so, qmvardel-sig, qmvardel-scan, Sygn.ini, ...
+#   bin/                   qmvardel -> ../lib/qmvardel/QmVardel, qmvardel-sig and qmvardel-scan (links),
+#                          vardel-hook
 #   share/applications/    qmvardel.desktop
 #   share/icons/hicolor/scalable/apps/qmvardel.svg
 #   etc/qmvardel/          vardeld.conf (/etc/qmvardel when the prefix is /usr)

@@ -56,6 +56,11 @@ int main(int argc, char** argv) {
     // 5. The main window.
     TQtTimerFactory timers;
     TQtSoundPlayer sound;
+    const TScanServices scan{.FixedDrives = *services.FixedDrives,
+                             .FileSearch = *services.FileSearch,
+                             .Worker = *services.ScanWorker,
+                             .Ticks = *services.MonotonicClock,
+                             .Clock = *services.Clock};
     TfrmMainContext context{.App = *vardelApp,
                             .Timers = timers,
                             .AutoStart = *services.AutoStart,
@@ -67,7 +72,8 @@ int main(int argc, char** argv) {
                                           .HookSocketPath = services.HookSocketPath},
                             .ExecutablePath = executable,
                             .Arguments = std::vector<std::string>(argv + 1, argv + argc),
-                            .TapiMonitor = tapiMonitor.get()};
+                            .TapiMonitor = tapiMonitor.get(),
+                            .Scan = &scan};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();

@@ -167,11 +167,15 @@ TDialerCheck TSygnatureManager::CheckFile(const std::string& path) const {
     const std::optional<std::uint64_t> size = FFileSystem.FileSize(path);
     if (!size)
         return dcMissing;
-    if (!FTable.ContainsSize(std::to_string(*size)))
+    return CheckFile(path, *size);
+}
+
+TDialerCheck TSygnatureManager::CheckFile(const std::string& path, std::uint64_t size) const {
+    if (!FTable.ContainsSize(std::to_string(size)))
         return dcNotDialer;
     // The fingerprint of such a file carries its wrapped 32-bit length, which could equal some
     // other line of the database; a file of 2 GiB or more is never one of its signatures.
-    if (*size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
         return dcNotDialer;
     const std::string fingerprint = FileFingerprint(path);
     if (fingerprint.empty())

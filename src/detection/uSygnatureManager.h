@@ -13,6 +13,7 @@
 #include "util/uDateTime.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,12 @@ public:
     bool IsDialer(const std::string& path) const { return CheckFile(path) == dcDialer; }
     // IsDialer with the reason of a negative answer, for callers that report unreadable files.
     TDialerCheck CheckFile(const std::string& path) const;
+    // The same for a file whose length the caller has just read with its metadata (the disk
+    // walk): nothing is read again unless that length is a size field.
+    bool IsDialer(const std::string& path, std::uint64_t size) const {
+        return CheckFile(path, size) == dcDialer;
+    }
+    TDialerCheck CheckFile(const std::string& path, std::uint64_t size) const;
     std::string FileFingerprint(const std::string& path) const {
         return qm::FileFingerprint(FFileSystem, path);
     }

@@ -4,9 +4,14 @@
 // down, so every class below takes its ports from its context and tests pass fakes the same way.
 // Which implementations these are is decided once, by the platform folder cmake/Options.cmake picks.
 #include "platform/IAutoStart.h"
+#include "platform/IBackgroundJob.h"
+#include "platform/IClock.h"
+#include "platform/IFileSearch.h"
 #include "platform/IFileSystem.h"
+#include "platform/IFixedDrives.h"
 #include "platform/IHookEndpoint.h"
 #include "platform/IHookLibrary.h"
+#include "platform/IMonotonicClock.h"
 #include "platform/INamedMutex.h"
 #include "platform/IProcessControl.h"
 #include "platform/IProgramImage.h"
@@ -29,6 +34,12 @@ std::unique_ptr<IHookLibrary> CreateHookLibrary();
 std::unique_ptr<IHookEndpoint> CreateHookEndpoint();
 // The system-wide autostart store.
 std::unique_ptr<IAutoStart> CreateAutoStart();
+// The disk scan's: the fixed disks, the walk, and the thread it runs on.
+std::unique_ptr<IFixedDrives> CreateFixedDrives();
+std::unique_ptr<IFileSearch> CreateFileSearch();
+std::unique_ptr<IBackgroundJob> CreateBackgroundJob();
+std::unique_ptr<IClock> CreateClock();
+std::unique_ptr<IMonotonicClock> CreateMonotonicClock();
 // Installs the watch for the end of work once; call it first, before anything can take long.
 std::unique_ptr<ITerminationSignal> CreateTerminationSignal();
 // The per-user runtime folder of the program (created, private to the user).
@@ -49,6 +60,12 @@ struct TPlatformServices {
     std::unique_ptr<IHookLibrary> HookLibrary;
     std::unique_ptr<IHookEndpoint> HookEndpoint;
     std::unique_ptr<IAutoStart> AutoStart;
+    std::unique_ptr<IClock> Clock;
+    std::unique_ptr<IMonotonicClock> MonotonicClock;
+    std::unique_ptr<IFixedDrives> FixedDrives;
+    std::unique_ptr<IFileSearch> FileSearch;
+    // The disk scan's worker thread; it goes before the ports its walk uses.
+    std::unique_ptr<IBackgroundJob> ScanWorker;
     TUserFolders UserFolders;
     std::string RuntimeDir;
     // The hook socket's path in RuntimeDir.

@@ -3,6 +3,7 @@
 #include "ui/uReadinessWatch.h"
 #include "ui/ufMain.h"
 #include "ui/ufOptionsTab.h"
+#include "ui/ufScanTab.h"
 #include "ui/ufStatusTab.h"
 
 TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmMain& window)
@@ -43,6 +44,48 @@ TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmM
     FScanStartTimer->OnTimer = [this] {
         FWindow.Guarded([this] { ScanStartTimerFired(); });
     };
+
+    FDatabase = std::make_unique<TSygnatureManager>(FContext.App.SygnatureFile(),
+                                                    FContext.DialGuard.FileSystem, FContext.ExecutablePath);
+    if (FContext.Scan)
+        CreateScan();
+}
+
+void TMainComposition::CreateScan() {
+    TScanTab& tab = *FWindow.ScanTab;
+    tab.OnSetTrayState = [this](int state) {
+        FWindow.SetTrayState(state);
+    };
+    tab.OnTrayState = [this] {
+        return FWindow.TrayState();
+    };
+    tab.OnError = [this](const std::string& text) {
+        FWindow.ShowError(text);
+    };
+    tab.OnScanProgress = [this](const std::string& text) {
+        // Only over the scan's own hint: an alarm or a connection keeps theirs.
+        if (FWindow.TrayState() == trayScanning)
+            static_cast<ITrayView&>(FWindow).SetTrayHint(
+                text.empty() ? std::string(kHintScanning) : std::string(kHintScanning) + "\n" + text);
+    };
+    const TScanServices& scan = *FContext.Scan;
+    FScan = std::make_unique<TScanController>(TScanContext{.FixedDrives = scan.FixedDrives,
+                                                           .FileSearch = scan.FileSearch,
+                                                           .Worker = scan.Worker,
+                                                           .Ticks = scan.Ticks,
+                                                           .Clock = scan.Clock,
+                                                           .Timers = FContext.Timers,
+                                                           .Ini = *FContext.App.Ini,
+                                                           .Database = *FDatabase,
+                                                           .QuarantineDir = FContext.App.QuarantineDir()},
+                                              tab);
+}
+
+void TMainComposition::SetScanAnimation(int page) {
+    if (FScan)
+        FScan->SetScanAnimation(page);
+    else
+        FWindow.ScanTab->ShowScanAnimationPage(page);
 }
 
 // The line monitor is ended before the window by the program's end, so it is not touched here.
@@ -73,4 +116,7 @@ void TMainComposition::Stop() {
     FDialGuard->Stop();
     FListOpen = false;
     FConnection->Timer().Stop();
+    // The walk is cancelled at the scan's next tick, or joined when the scan goes.
+    if (FScan)
+        FScan->AbortScan();
 }

@@ -6,10 +6,17 @@
 // subsystem talks to another except through what is wired here.
 #include "core/libQmVardel.h"
 #include "core/uHookDispatch.h"
+#include "detection/uSygnatureManager.h"
 #include "guard/uAllowedNumbers.h"
 #include "guard/uConnectionStatus.h"
 #include "guard/uTapiMonitor.h"
+#include "platform/IBackgroundJob.h"
+#include "platform/IClock.h"
+#include "platform/IFileSearch.h"
+#include "platform/IFixedDrives.h"
+#include "platform/IMonotonicClock.h"
 #include "platform/ITimer.h"
+#include "scan/uScanController.h"
 #include "ui/uDialGuardShell.h"
 
 #include <memory>
@@ -18,12 +25,25 @@
 class TfrmMain;
 class TReadinessWatch;
 
+// The disk scan's system parts.
+struct TScanServices {
+    const IFixedDrives& FixedDrives;
+    const IFileSearch& FileSearch;
+    IBackgroundJob& Worker;
+    const IMonotonicClock& Ticks;
+    const IClock& Clock;
+};
+
 struct TMainCompositionContext {
     TVardelApp& App;
     ITimerFactory& Timers;
     TDialGuardServices DialGuard;
     // The process-wide line monitor (it outlives the message loop, not the window); null = none.
     TTapiMonitor* TapiMonitor = nullptr;
+    // Null: no disk scan (its buttons do nothing).
+    const TScanServices* Scan = nullptr;
+    // The running executable (the signature database's date before its first load).
+    std::string ExecutablePath = {};
 };
 
 class TMainComposition {
@@ -40,6 +60,9 @@ public:
     TConnectionStatus& Connection() { return *FConnection; }
     THookDispatcher& Dispatcher() { return FDialGuard->Dispatcher(); }
     ITimer& ScanStartTimer() { return *FScanStartTimer; }
+    TSygnatureManager& Database() { return *FDatabase; }
+    // Null without scan services.
+    TScanController* Scan() { return FScan.get(); }
 
     // Creation sequence steps, in its order.
     void StartScanTimer() { FScanStartTimer->Start(); }
@@ -54,9 +77,19 @@ public:
     void PickAllowedNumbers() {}
     void CheckEntries() {}
     void RefreshStatistics() {}
-    void StartScan() {}
-    void AbortScan() {}
-    void RemoveDialers() {}
+    void SetScanAnimation(int page);
+    void StartScan() {
+        if (FScan)
+            FScan->StartScan();
+    }
+    void AbortScan() {
+        if (FScan)
+            FScan->AbortScan();
+    }
+    void RemoveDialers() {
+        if (FScan)
+            FScan->RemoveFoundDialers();
+    }
     void Update() {}
 
     // The end of work: the hook socket closes, the list goes, the connection timer stops.
@@ -65,7 +98,12 @@ public:
 private:
     void UpdateStatistics(const std::string& /*number*/, bool /*newConnection*/) {}
     void CheckAutoUpdate() {}
-    void ScanStartTimerFired() {}
+    // tmrScanStart's only tick (it is a one-shot timer).
+    void ScanStartTimerFired() {
+        if (FScan)
+            FScan->CheckScanSchedule();
+    }
+    void CreateScan();
     // The answer to program-start notices; the launched-program guard replaces this one.
     static std::unique_ptr<IProgramStartHandler> CreateProgramStartHandler();
 
@@ -79,4 +117,7 @@ private:
     std::unique_ptr<TConnectionStatus> FConnection;
     std::unique_ptr<ITimer> FScanStartTimer;
     TReadinessWatch* FLineWatch = nullptr;
+    std::unique_ptr<TSygnatureManager> FDatabase;
+    // After the database it reads: it goes first, its walk joined.
+    std::unique_ptr<TScanController> FScan;
 };

@@ -185,13 +185,14 @@ void TfrmMain::FormCreate() {
     }
     FMessageBox->SetSkins(DialogSkinData, bsSkinData);
     try {
-        FSubsystems =
-            std::make_unique<TMainComposition>(TMainCompositionContext{.App = FApp,
-                                                                       .Timers = FContext.Timers,
-                                                                       .DialGuard = FContext.DialGuard,
-                                                                       .TapiMonitor = FContext.TapiMonitor},
-                                               *this);
-        // The signature database is created here, over FApp.SygnatureFile().
+        FSubsystems = std::make_unique<TMainComposition>(
+            TMainCompositionContext{.App = FApp,
+                                    .Timers = FContext.Timers,
+                                    .DialGuard = FContext.DialGuard,
+                                    .TapiMonitor = FContext.TapiMonitor,
+                                    .Scan = FContext.Scan,
+                                    .ExecutablePath = FContext.ExecutablePath},
+            *this);
         FLoading = false;
         SetScanAnimation(0);
         FSubsystems->SetStatisticsHeaders();

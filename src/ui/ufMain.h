@@ -63,6 +63,8 @@ struct TfrmMainContext {
     std::function<void()> OnFormDestroyed = {};
     // The process-wide line monitor (it outlives the message loop, not the window); null = none.
     TTapiMonitor* TapiMonitor = nullptr;
+    // The disk scan's system parts; null: no scan.
+    const TScanServices* Scan = nullptr;
 };
 
 // Skin folders under Skins/, by the index of cmbSkins.

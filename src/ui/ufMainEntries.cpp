@@ -7,7 +7,7 @@
 #include "ui/ufStatusTab.h"
 
 void TfrmMain::SetScanAnimation(int page) {
-    ScanTab->ScanAnimationNotebook->setCurrentIndex(page);
+    FSubsystems->SetScanAnimation(page);
 }
 
 void TfrmMain::FillEntries() {

@@ -2,6 +2,10 @@
 
 #include "ui/uImages.h"
 
+#include <QTabWidget>
+
+#include <iostream>
+
 TScanAnimation::TScanAnimation(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("aniScaning"));
     FTimer.setInterval(kTrayScanInterval);
@@ -63,4 +67,77 @@ TScanTab::TScanTab(QWidget* parent) : QWidget(parent) {
     ScanResultNotebook->addWidget(ResultList);
     ScanResultNotebook->addWidget(ResultOk);
     ScanResultNotebook->hide();
+    // In the free strip right of the buttons, so nothing else moves while a scan runs.
+    lblScanProgress = NewControl<QLabel>(this, "lblScanProgress", QString(), QRect(220, 64, 160, 36));
+    lblScanProgress->setWordWrap(true);
+    lblScanProgress->hide();
+}
+
+void TScanTab::StopScanAnimations() {
+    aniScaning->Stop();
+    aniSiren->Stop();
+}
+
+void TScanTab::SetScanning(bool scanning) {
+    btnStartSkan->setVisible(!scanning);
+    btnAbortScaning->setVisible(scanning);
+    // A removal of a list that is still growing would miss what comes after it.
+    btnRemoveDialers->setEnabled(!scanning);
+}
+
+void TScanTab::ShowScanResults(TScanResultPage page) {
+    ScanResultNotebook->setCurrentIndex(page);
+    ScanResultNotebook->show();
+}
+
+void TScanTab::AddFoundDialer(const std::string& path) {
+    lstFoundDialers->addItem(QString::fromStdString(path));
+}
+
+void TScanTab::SetScanDirectory(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    // A long path keeps its end (the file name) in view; the whole path is in the tooltip.
+    lblScanDirectory->setText(
+        lblScanDirectory->fontMetrics().elidedText(shown, Qt::ElideMiddle, lblScanDirectory->width()));
+    lblScanDirectory->setToolTip(shown);
+}
+
+void TScanTab::SetScanDirectoryAlert(bool darkRed) {
+    QPalette palette = lblScanDirectory->palette();
+    palette.setColor(QPalette::WindowText, darkRed ? QColor(128, 0, 0) : QColor(Qt::black));
+    lblScanDirectory->setPalette(palette);
+}
+
+void TScanTab::ShowScanProgress(const std::string& text) {
+    lblScanProgress->setText(QString::fromStdString(text));
+    lblScanProgress->setVisible(!text.empty());
+    if (OnScanProgress)
+        OnScanProgress(text);
+}
+
+void TScanTab::ShowScanError(const std::string& text) {
+    if (OnError)
+        OnError(text);
+    else
+        std::cerr << text << "\n";
+}
+
+void TScanTab::SetTrayState(int state) {
+    if (OnSetTrayState)
+        OnSetTrayState(state);
+}
+
+bool TScanTab::IsMinimized() const {
+    const QWidget* top = window();
+    return top->isMinimized() || !top->isVisible();
+}
+
+void TScanTab::ShowScanTab() {
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+            if (tabs->currentWidget() != this)
+                tabs->setCurrentWidget(this);
+            return;
+        }
+    }
 }

@@ -145,14 +145,16 @@ TEST_F(InstalledProgram, LaysOutProgramFolderLinksDesktopEntryServiceAndConfigur
     const fs::path prefix = Prefix;
     // The program folder holds everything the program looks for beside itself.
     for (const char* file :
-         {"QmVardel", "vardeld", "libVardelHk.so", "qmvardel-sig", "Sygn.ini", "QmVardel.html", "alert.wav",
-          "qmvardel-test.sh", "Skins/corona!/skin.ini", "Images/logo.svg"})
+         {"QmVardel", "vardeld", "libVardelHk.so", "qmvardel-sig", "qmvardel-scan", "Sygn.ini",
+          "QmVardel.html", "alert.wav", "qmvardel-test.sh", "Skins/corona!/skin.ini", "Images/logo.svg"})
         EXPECT_TRUE(fs::is_regular_file(AppDir() / file)) << file;
-    for (const char* program : {"QmVardel", "vardeld", "qmvardel-sig", "qmvardel-test.sh"})
+    for (const char* program : {"QmVardel", "vardeld", "qmvardel-sig", "qmvardel-scan", "qmvardel-test.sh"})
         EXPECT_EQ(::access((AppDir() / program).c_str(), X_OK), 0) << program;
 
     // bin/ links into the program folder, so a program started from the PATH finds its companions.
-    for (const auto& [link, file] : {std::pair{"qmvardel", "QmVardel"}, {"qmvardel-sig", "qmvardel-sig"}}) {
+    for (const auto& [link, file] : {std::pair{"qmvardel", "QmVardel"},
+                                     {"qmvardel-sig", "qmvardel-sig"},
+                                     {"qmvardel-scan", "qmvardel-scan"}}) {
         ASSERT_TRUE(fs::is_symlink(prefix / "bin" / link)) << link;
         EXPECT_TRUE(fs::read_symlink(prefix / "bin" / link).is_relative()) << link;
         EXPECT_EQ(fs::canonical(prefix / "bin" / link), fs::canonical(AppDir() / file)) << link;

@@ -76,6 +76,7 @@ public:
     ISoundPlayer* SoundPlayer = nullptr; // null: Sound
     std::optional<bool> TrayAvailable = true;
     TTapiMonitor* TapiMonitor = nullptr;
+    const TScanServices* Scan = nullptr; // null: no disk scan
     std::unique_ptr<TVardelApp> App;
     std::unique_ptr<TfrmMain> Frm;
     int Terminations = 0;
@@ -116,6 +117,7 @@ public:
             .OnTerminate = [this] { ++Terminations; },
             .OnFormDestroyed = [this] { ++FormDestroyRuns; },
             .TapiMonitor = TapiMonitor,
+            .Scan = Scan,
         });
         Frm->FormCreate();
         return *Frm;

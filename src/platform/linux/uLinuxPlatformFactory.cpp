@@ -3,6 +3,8 @@
 #include "platform/uPlatformFactory.h"
 
 #include "platform/linux/uLinuxAutoStart.h"
+#include "platform/linux/uLinuxFileSearch.h"
+#include "platform/linux/uLinuxFixedDrives.h"
 #include "platform/linux/uLinuxHookEndpoint.h"
 #include "platform/linux/uLinuxHookLibrary.h"
 #include "platform/linux/uLinuxPlatform.h"
@@ -63,6 +65,26 @@ TUserFolders UserFolders() {
     return QmUserFolders();
 }
 
+std::unique_ptr<IFixedDrives> CreateFixedDrives() {
+    return std::make_unique<TLinuxFixedDrives>();
+}
+
+std::unique_ptr<IFileSearch> CreateFileSearch() {
+    return std::make_unique<TLinuxFileSearch>();
+}
+
+std::unique_ptr<IBackgroundJob> CreateBackgroundJob() {
+    return std::make_unique<TThreadJob>();
+}
+
+std::unique_ptr<IClock> CreateClock() {
+    return std::make_unique<TLinuxClock>();
+}
+
+std::unique_ptr<IMonotonicClock> CreateMonotonicClock() {
+    return std::make_unique<TLinuxMonotonicClock>();
+}
+
 TPlatformServices CreatePlatformServices() {
     TPlatformServices services;
     services.ProgramImage = CreateProgramImage();
@@ -74,6 +96,11 @@ TPlatformServices CreatePlatformServices() {
     services.HookLibrary = CreateHookLibrary();
     services.HookEndpoint = CreateHookEndpoint();
     services.AutoStart = CreateAutoStart();
+    services.Clock = CreateClock();
+    services.MonotonicClock = CreateMonotonicClock();
+    services.FixedDrives = CreateFixedDrives();
+    services.FileSearch = CreateFileSearch();
+    services.ScanWorker = CreateBackgroundJob();
     services.UserFolders = UserFolders();
     services.RuntimeDir = RuntimeDir();
     services.HookSocketPath = services.RuntimeDir + "/hook.sock";
