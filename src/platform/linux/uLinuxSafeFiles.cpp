@@ -35,7 +35,10 @@ std::string NamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool MakeDirectories(const std::string& path, mode_t mode) {
+bool MakeDirectories(const std::string& given, mode_t mode) {
+    std::string path = given;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     if (path.empty())
         return false;
     struct stat st {};
