@@ -31,9 +31,10 @@ void BM_RemoveDialer(benchmark::State& state) {
     fs::remove_all(root);
     std::string passwd;
     for (int u = 0; u < kUsers; ++u) {
-        const fs::path home = root / ("home/u" + std::to_string(u));
-        passwd += "u" + std::to_string(u) + ":x:" + std::to_string(2000 + u) + ":100::" + home.string() +
-                  ":/bin/sh\n";
+        const std::string user = "u" + std::to_string(u);
+        const fs::path home = root / "home" / user;
+        passwd += user;
+        passwd += ":x:" + std::to_string(2000 + u) + ":100::" + home.string() + ":/bin/sh\n";
         for (int e = 0; e < kEntriesPerUser; ++e)
             Write(home / ".config/autostart" / ("app" + std::to_string(e) + ".desktop"),
                   "[Desktop Entry]\nType=Application\nName=App\nExec=/usr/bin/app" + std::to_string(e) +
