@@ -36,6 +36,12 @@ std::string TProgramGuard::ResolveStartedProgramPath(const std::string& applicat
                                                      const std::string& currentDirectory,
                                                      const std::string& commandLine) const {
     const IFileSystem& fs = FContext.FileSystem;
+    // A full application name is the file being started (the hook service reads it from the
+    // kernel), while the command line's head is whatever the starter chose to call it: a dialer
+    // must not hide behind another program's name there.
+    if (!applicationName.empty() && applicationName.front() == qm::PathDelim &&
+        fs.FileExists(applicationName))
+        return applicationName;
     // 1. The program named at the head of the command line.
     const std::string line = qm::Trim(commandLine) + " ";
     std::string head;

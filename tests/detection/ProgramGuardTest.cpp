@@ -120,6 +120,8 @@ TEST(ProgramGuard, ResolvesTheStartedFileByItsThreeRules) {
         {"bare name in our own folder", "own.exe", "/nowhere", "", f.Root / "app/own.exe"},
         {"bare name on PATH", "harmless", "/nowhere", "harmless", f.Harmless},
         {"name on the command line only", "", "", f.Harmless + " x", f.Harmless},
+        {"another program's name on the command line hides nothing", f.Dialer, "", f.Harmless + " x",
+         f.Dialer},
         {"a full path that does not exist is not looked for elsewhere", "/dialer.exe", dir, "", ""},
         {"nothing found", "missing.exe", dir, "missing.exe", ""},
         {"a folder is no program", "bin", f.Root.Path(), "", ""},
