@@ -2,6 +2,7 @@
 // quarantine, with the window's side recorded by a fake view.
 #include "detection/uProgramGuard.h"
 #include "platform/linux/uLinuxAutoStartEntries.h"
+#include "platform/linux/uLinuxDisplayName.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxQuarantineFiles.h"
 
@@ -232,4 +233,19 @@ TEST(ProgramGuard, RunningDialersAreAskedAboutOneByOne) {
     g.Processes.Listed.reset();
     g.Guard->CheckRunningDialers();
     EXPECT_TRUE(g.View.Calls.empty());
+}
+
+TEST(LinuxDisplayName, NameOfTheDesktopEntryThatRunsTheFileElseItsFileName) {
+    TTempDir root;
+    const std::string bin = root / "bin";
+    const std::string dialer = root.Write("bin/szybki-net", "x");
+    const std::string other = root.Write("opt/other", "x");
+    root.Write("share/applications/net.desktop",
+               "[Desktop Entry]\nName=Szybki\\sInternet\nExec=szybki-net %U\n[Desktop Action x]\nName=Nie\n");
+    root.Write("home/.local/share/applications/a.desktop",
+               "[Desktop Entry]\nName=Inny\nExec=\"/opt/other\"\n");
+    TLinuxDisplayName names(
+        {.DataHome = "", .DataDirs = root / "share", .Home = root / "home", .SearchPath = bin});
+    EXPECT_EQ(names.DisplayName(dialer), "Szybki Internet");
+    EXPECT_EQ(names.DisplayName(other), "other");
 }
