@@ -4,6 +4,7 @@
 #include "platform/linux/uLinuxQuarantineFiles.h"
 #include "platform/linux/uLinuxShortDate.h"
 #include "platform/uPathDelim.h"
+#include "platform/uPlatformFactory.h"
 #include "uQuarantineTool.h"
 
 #include <filesystem>
@@ -13,14 +14,20 @@
 
 namespace {
 
-// The guard's quarantine folder: "back/" in the program's folder, which this tool shares.
-std::string DefaultQuarantineDir() {
+// The guard's quarantine folder: "back/" in its data folder, which is the program's folder (that
+// this tool shares) when it can be written, else the user's data folder, as the guard chooses it.
+std::string DefaultQuarantineDir(const IFileSystem& fileSystem) {
+    std::string appDir;
     try {
-        const std::string exe = TLinuxProgramImage().ExecutablePath();
-        return qm::IncludeTrailingPathDelimiter(qm::ExtractFileDir(exe)) + "back" + qm::PathDelim;
+        appDir = qm::IncludeTrailingPathDelimiter(qm::ExtractFileDir(TLinuxProgramImage().ExecutablePath()));
     } catch (const std::exception&) {
-        return std::string("back") + qm::PathDelim;
+        appDir = "./";
     }
+    const TUserFolders user = UserFolders();
+    std::string dataDir = appDir;
+    if (!fileSystem.IsWritableDirectory(appDir) && !user.DataHome.empty())
+        dataDir = qm::IncludeTrailingPathDelimiter(user.DataHome) + "QmVardel" + qm::PathDelim;
+    return dataDir + "back" + qm::PathDelim;
 }
 
 } // namespace
@@ -28,7 +35,8 @@ std::string DefaultQuarantineDir() {
 int main(int argc, char** argv) {
     UseEnvironmentTimeLocale();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    std::string dir = DefaultQuarantineDir();
+    TLinuxFileSystem fileSystem;
+    std::string dir = DefaultQuarantineDir(fileSystem);
     // --dir FOLDER before the command names another quarantine folder.
     if (args.size() >= 2 && args[0] == "--dir") {
         dir = qm::IncludeTrailingPathDelimiter(args[1]);
@@ -36,7 +44,6 @@ int main(int argc, char** argv) {
     }
     TLinuxQuarantineFiles quarantine;
     TLinuxAutoStartEntries entries(TLinuxAutoStartEntries::SystemRoots());
-    TLinuxFileSystem fileSystem;
     TLinuxClock clock;
     std::error_code ec;
     const std::string cwd = std::filesystem::current_path(ec).string();
