@@ -31,7 +31,8 @@ void BM_RemoveDialer(benchmark::State& state) {
     fs::remove_all(root);
     std::string passwd;
     for (int u = 0; u < kUsers; ++u) {
-        const std::string user = "u" + std::to_string(u);
+        std::string user = "u";
+        user += std::to_string(u);
         const fs::path home = root / "home" / user;
         passwd += user;
         passwd += ":x:" + std::to_string(2000 + u) + ":100::" + home.string() + ":/bin/sh\n";
