@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <string_view>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,4 +149,76 @@ bool TLinuxProcessControl::StartDetached(const std::vector<std::string>& argv) {
     }
     ::close(report[0]);
     return n == 0;
+}
+
+std::vector<int> TLinuxProcessControl::Pids() const {
+    std::vector<int> pids;
+    DIR* dir = ::opendir(FProcDir.c_str());
+    if (!dir)
+        return pids;
+    while (const dirent* e = ::readdir(dir))
+        if (AllDigits(e->d_name))
+            pids.push_back(std::atoi(e->d_name));
+    ::closedir(dir);
+    return pids;
+}
+
+std::string TLinuxProcessControl::ExecutablePath(int pid) const {
+    const std::string link = FProcDir + "/" + std::to_string(pid) + "/exe";
+    std::string target(4096, '\0');
+    const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+        return {};
+    target.resize(static_cast<std::size_t>(n));
+    // A file replaced or removed while it runs: the kernel marks the name it had.
+    static constexpr std::string_view kDeleted = " (deleted)";
+    if (target.size() > kDeleted.size() && target.ends_with(kDeleted))
+        target.resize(target.size() - kDeleted.size());
+    return target.front() == '/' ? target : std::string();
+}
+
+std::optional<std::vector<TProcessExecutable>> TLinuxProcessControl::ListExecutables() {
+    if (::access(FProcDir.c_str(), R_OK | X_OK) != 0)
+        return std::nullopt;
+    std::vector<TProcessExecutable> out;
+    const int self = ::getpid();
+    for (const int pid : Pids()) {
+        if (pid == self || pid <= 0)
+            continue;
+        std::string path = ExecutablePath(pid);
+        if (!path.empty()) // kernel threads, other users' processes, processes that ended
+            out.push_back({pid, std::move(path)});
+    }
+    return out;
+}
+
+void TLinuxProcessControl::EndExecutable(const TProcessExecutable& process) {
+    if (process.Pid <= 0 || process.Pid == ::getpid() || process.Path.empty())
+        return;
+    const int fd = PidfdOpen(process.Pid);
+    if (fd < 0)
+        return;
+    // The pidfd pins the process: once it is open and still runs the file, the signals reach it
+    // and no newcomer that took over the pid.
+    if (ExecutablePath(process.Pid) != process.Path || PidfdSignal(fd, SIGTERM) != 0) {
+        ::close(fd);
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FGraceMs);
+    bool ended = false;
+    while (!ended) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
+        if (left <= 0)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left));
+        if (n < 0 && errno != EINTR)
+            break;
+        ended = n > 0;
+    }
+    if (!ended)
+        PidfdSignal(fd, SIGKILL);
+    ::close(fd);
 }

@@ -12,9 +12,14 @@ public:
     std::optional<std::vector<TProcessInfo>> ListProcesses() override;
     void EndProcesses(const std::vector<TProcessInfo>& processes) override;
     bool StartDetached(const std::vector<std::string>& argv) override;
+    std::optional<std::vector<TProcessExecutable>> ListExecutables() override;
+    void EndExecutable(const TProcessExecutable& process) override;
 
 private:
     std::string CommandName(int pid) const;
+    // The executable's path, " (deleted)" dropped; empty when it cannot be read.
+    std::string ExecutablePath(int pid) const;
+    std::vector<int> Pids() const;
     std::string FProcDir;
     int FGraceMs;
 };

@@ -1,0 +1,35 @@
+#pragma once
+// The launched-program guard's view in the shell: the tray through the alarm host,
+// TfrmDialerNotifyDlg as the prompt, the program's message box for the boxes after a removal,
+// and the main window's error display.
+#include "detection/uProgramGuard.h"
+#include "ui/uAlarmHost.h"
+#include "ui/uMessageBoxPort.h"
+
+#include <functional>
+#include <string>
+
+class TProgramGuardView : public IProgramGuardView {
+public:
+    struct TOptions {
+        std::function<bool()> ExeMonitoring; // chbExeMonitoring
+        std::function<bool()> ChildMode;     // chbChildMode
+        std::function<void(const std::string&)> ShowError;
+    };
+    TProgramGuardView(IAlarmHost& host, IMessageBoxPort& messageBox, TOptions options)
+        : FHost(host), FMessageBox(messageBox), FOptions(std::move(options)) {}
+
+    bool ExeMonitoring() const override { return FOptions.ExeMonitoring && FOptions.ExeMonitoring(); }
+    bool ChildMode() const override { return FOptions.ChildMode && FOptions.ChildMode(); }
+    void SetAlarmTray() override;
+    void ResetTray() override;
+    int ShowDialerPrompt(const std::string& dialerName, bool isRunning, bool childMode) override;
+    void ShowInformation(const std::string& text) override;
+    void ShowErrorBox(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+
+private:
+    IAlarmHost& FHost;
+    IMessageBoxPort& FMessageBox;
+    TOptions FOptions;
+};
