@@ -73,7 +73,14 @@ int main(int argc, char** argv) {
                             .ExecutablePath = executable,
                             .Arguments = std::vector<std::string>(argv + 1, argv + argc),
                             .TapiMonitor = tapiMonitor.get(),
-                            .Scan = &scan};
+                            .Scan = &scan,
+
+                            .Detection = {.Processes = services.ProcessControl.get(),
+                                          .QuarantineFiles = services.QuarantineFiles.get(),
+                                          .AutoStartEntries = services.AutoStartEntries.get(),
+                                          .DisplayName = services.DisplayName.get(),
+                                          .Clock = services.Clock.get(),
+                                          .ShortDate = services.ShortDate}};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();

@@ -2,6 +2,7 @@
 // The launched-program guard: answers the hook's program-start notices (0 let start, 1 stop) by
 // finding the started file and testing it against the signature database, asks the user about a
 // dialer in the dialer prompt, and looks for dialers among the running processes.
+#include "core/uHookDispatch.h"
 #include "core/uHookRecords.h"
 #include "detection/uDialerRemoval.h"
 #include "detection/uSygnatureManager.h"
@@ -58,13 +59,13 @@ struct TProgramGuardContext {
     std::function<std::string()> CurrentDirectory;
 };
 
-class TProgramGuard {
+class TProgramGuard : public IProgramStartHandler {
 public:
     TProgramGuard(TProgramGuardContext context, IProgramGuardView& view)
         : FContext(std::move(context)), FView(view) {}
 
     // The Result of a program-start notice: 0 lets the program start, 1 stops it.
-    std::int32_t HandleProgramStart(const qm::TProgramStart& start);
+    std::int32_t HandleProgramStart(const qm::TProgramStart& start) override;
     // The started file's full path by the three rules, or the empty text.
     std::string ResolveStartedProgramPath(const std::string& applicationName,
                                           const std::string& currentDirectory,

@@ -4,8 +4,10 @@
 // down, so every class below takes its ports from its context and tests pass fakes the same way.
 // Which implementations these are is decided once, by the platform folder cmake/Options.cmake picks.
 #include "platform/IAutoStart.h"
+#include "platform/IAutoStartEntries.h"
 #include "platform/IBackgroundJob.h"
 #include "platform/IClock.h"
+#include "platform/IDisplayName.h"
 #include "platform/IFileSearch.h"
 #include "platform/IFileSystem.h"
 #include "platform/IFixedDrives.h"
@@ -15,10 +17,12 @@
 #include "platform/INamedMutex.h"
 #include "platform/IProcessControl.h"
 #include "platform/IProgramImage.h"
+#include "platform/IQuarantineFiles.h"
 #include "platform/IRemoteAccess.h"
 #include "platform/ITelephony.h"
 #include "platform/ITerminationSignal.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -66,6 +70,12 @@ struct TPlatformServices {
     std::unique_ptr<IFileSearch> FileSearch;
     // The disk scan's worker thread; it goes before the ports its walk uses.
     std::unique_ptr<IBackgroundJob> ScanWorker;
+    // The dialer removal and the launched-program guard.
+    std::unique_ptr<IQuarantineFiles> QuarantineFiles;
+    std::unique_ptr<IAutoStartEntries> AutoStartEntries;
+    std::unique_ptr<IDisplayName> DisplayName;
+    // The user's short date format (the removal log's dates).
+    std::function<std::string(qm::TDateTime)> ShortDate;
     TUserFolders UserFolders;
     std::string RuntimeDir;
     // The hook socket's path in RuntimeDir.

@@ -1,13 +1,21 @@
 #include "ui/uMainComposition.h"
 
 #include "ui/uReadinessWatch.h"
+#include "ui/uRemovalView.h"
 #include "ui/ufMain.h"
 #include "ui/ufOptionsTab.h"
 #include "ui/ufScanTab.h"
 #include "ui/ufStatusTab.h"
 
+#include <QDir>
+#include <QListWidget>
+#include <QStackedWidget>
+
 TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmMain& window)
-    : FContext(context), FWindow(window), FProgramStarts(CreateProgramStartHandler()) {
+    : FContext(context), FWindow(window) {
+    FDatabase = std::make_unique<TSygnatureManager>(FContext.App.SygnatureFile(),
+                                                    FContext.DialGuard.FileSystem, FContext.ExecutablePath);
+    FProgramStarts = CreateProgramStartHandler();
     FAllowedList.OnChange = [this] {
         AllowedListChange(FAllowedList, *FContext.App.Ini, FWindow);
     };
@@ -45,8 +53,6 @@ TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmM
         FWindow.Guarded([this] { ScanStartTimerFired(); });
     };
 
-    FDatabase = std::make_unique<TSygnatureManager>(FContext.App.SygnatureFile(),
-                                                    FContext.DialGuard.FileSystem, FContext.ExecutablePath);
     if (FContext.Scan)
         CreateScan();
 }
@@ -77,7 +83,11 @@ void TMainComposition::CreateScan() {
                                                            .Timers = FContext.Timers,
                                                            .Ini = *FContext.App.Ini,
                                                            .Database = *FDatabase,
-                                                           .QuarantineDir = FContext.App.QuarantineDir()},
+                                                           .QuarantineDir = FContext.App.QuarantineDir(),
+                                                           .RemoveFoundDialers =
+                                                               [this](const std::vector<std::string>& found) {
+                                                                   RemoveFoundDialers(found);
+                                                               }},
                                               tab);
 }
 
@@ -92,7 +102,54 @@ void TMainComposition::SetScanAnimation(int page) {
 TMainComposition::~TMainComposition() = default;
 
 std::unique_ptr<IProgramStartHandler> TMainComposition::CreateProgramStartHandler() {
-    return std::make_unique<TProgramStartsAllowed>();
+    const TDetectionServices& d = FContext.Detection;
+    if (!d.Complete())
+        return std::make_unique<TProgramStartsAllowed>();
+    TVardelApp& app = FContext.App;
+    IFileSystem& fileSystem = FContext.DialGuard.FileSystem;
+    FRemoval = std::make_unique<TDialerRemoval>(TDialerRemovalContext{
+        .Processes = *d.Processes,
+        .Quarantine = *d.QuarantineFiles,
+        .AutoStartEntries = *d.AutoStartEntries,
+        .FileSystem = fileSystem,
+        .Clock = *d.Clock,
+        .QuarantineDir = [&app] { return app.QuarantineDir(); },
+        .ShortDate = d.ShortDate,
+    });
+    FProgramGuardView = std::make_unique<TProgramGuardView>(
+        FWindow, FWindow.MessageBox(),
+        TProgramGuardView::TOptions{
+            .ExeMonitoring = [this] { return FWindow.OptionsTab->chbExeMonitoring->isChecked(); },
+            .ChildMode = [this] { return FWindow.OptionsTab->chbChildMode->isChecked(); },
+            .ShowError = [this](const std::string& text) { FWindow.ShowError(text); },
+        });
+    auto guard = std::make_unique<TProgramGuard>(
+        TProgramGuardContext{
+            .Sygnatures = *FDatabase,
+            .Removal = *FRemoval,
+            .Processes = *d.Processes,
+            .DisplayNames = *d.DisplayName,
+            .FileSystem = fileSystem,
+            .QuarantineDir = [&app] { return app.QuarantineDir(); },
+            .SearchPath = [] { return qEnvironmentVariable("PATH").toStdString(); },
+            .CurrentDirectory = [] { return QDir::currentPath().toStdString(); },
+        },
+        *FProgramGuardView);
+    FProgramGuard = guard.get();
+    return guard;
+}
+
+void TMainComposition::CheckRunningDialers() {
+    if (FProgramGuard)
+        FWindow.Guarded([this] { FProgramGuard->CheckRunningDialers(); });
+}
+
+void TMainComposition::RemoveFoundDialers(const std::vector<std::string>& found) {
+    if (!FRemoval)
+        return;
+    // The scan clears its own list and pages once this returns.
+    TRemovalView view(FWindow, [] {});
+    FWindow.Guarded([&] { FRemoval->RemoveFoundDialers(found, view); });
 }
 
 void TMainComposition::StartLineMonitor() {

@@ -6,6 +6,8 @@
 // subsystem talks to another except through what is wired here.
 #include "core/libQmVardel.h"
 #include "core/uHookDispatch.h"
+#include "detection/uDialerRemoval.h"
+#include "detection/uProgramGuard.h"
 #include "detection/uSygnatureManager.h"
 #include "guard/uAllowedNumbers.h"
 #include "guard/uConnectionStatus.h"
@@ -18,6 +20,7 @@
 #include "platform/ITimer.h"
 #include "scan/uScanController.h"
 #include "ui/uDialGuardShell.h"
+#include "ui/uProgramGuardView.h"
 
 #include <memory>
 #include <string>
@@ -44,6 +47,8 @@ struct TMainCompositionContext {
     const TScanServices* Scan = nullptr;
     // The running executable (the signature database's date before its first load).
     std::string ExecutablePath = {};
+    // Incomplete: no removal and no guard (every program may start).
+    TDetectionServices Detection = {};
 };
 
 class TMainComposition {
@@ -73,7 +78,7 @@ public:
     // Slots of the subsystems still to come; each calls its controller once that exists.
     void SetStatisticsHeaders() {}
     void ShowDatabaseInfo() {}
-    void CheckRunningDialers() {}
+    void CheckRunningDialers();
     void PickAllowedNumbers() {}
     void CheckEntries() {}
     void RefreshStatistics() {}
@@ -90,6 +95,8 @@ public:
         if (FScan)
             FScan->RemoveFoundDialers();
     }
+    // The removal of a scan's finds (the scan clears its list afterwards).
+    void RemoveFoundDialers(const std::vector<std::string>& found);
     void Update() {}
 
     // The end of work: the hook socket closes, the list goes, the connection timer stops.
@@ -105,19 +112,24 @@ private:
     }
     void CreateScan();
     // The answer to program-start notices; the launched-program guard replaces this one.
-    static std::unique_ptr<IProgramStartHandler> CreateProgramStartHandler();
+    std::unique_ptr<IProgramStartHandler> CreateProgramStartHandler();
 
     TMainCompositionContext FContext;
     TfrmMain& FWindow;
     // Before the guard, which listens to it: the guard goes first.
     TAllowedList FAllowedList;
     bool FListOpen = true;
+    // The one signature database, before everything that reads it (guard and scan go first).
+    std::unique_ptr<TSygnatureManager> FDatabase;
+    // The guard's collaborators, before it: it goes first.
+    std::unique_ptr<TDialerRemoval> FRemoval;
+    std::unique_ptr<TProgramGuardView> FProgramGuardView;
+    TProgramGuard* FProgramGuard = nullptr; // owned by FProgramStarts
     std::unique_ptr<IProgramStartHandler> FProgramStarts;
     std::unique_ptr<TDialGuardShell> FDialGuard;
     std::unique_ptr<TConnectionStatus> FConnection;
     std::unique_ptr<ITimer> FScanStartTimer;
     TReadinessWatch* FLineWatch = nullptr;
-    std::unique_ptr<TSygnatureManager> FDatabase;
     // After the database it reads: it goes first, its walk joined.
     std::unique_ptr<TScanController> FScan;
 };

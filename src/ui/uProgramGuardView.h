@@ -9,6 +9,18 @@
 #include <functional>
 #include <string>
 
+// The system parts of the removal and the guard, as the program's entry point made them; the
+// guard is not built (every program may start) while any of them is missing.
+struct TDetectionServices {
+    IProcessControl* Processes = nullptr;
+    IQuarantineFiles* QuarantineFiles = nullptr;
+    IAutoStartEntries* AutoStartEntries = nullptr;
+    IDisplayName* DisplayName = nullptr;
+    const IClock* Clock = nullptr;
+    std::function<std::string(qm::TDateTime)> ShortDate = {};
+    bool Complete() const { return Processes && QuarantineFiles && AutoStartEntries && DisplayName && Clock; }
+};
+
 class TProgramGuardView : public IProgramGuardView {
 public:
     struct TOptions {

@@ -191,7 +191,8 @@ void TfrmMain::FormCreate() {
                                     .DialGuard = FContext.DialGuard,
                                     .TapiMonitor = FContext.TapiMonitor,
                                     .Scan = FContext.Scan,
-                                    .ExecutablePath = FContext.ExecutablePath},
+                                    .ExecutablePath = FContext.ExecutablePath,
+                                    .Detection = FContext.Detection},
             *this);
         FLoading = false;
         SetScanAnimation(0);

@@ -16,6 +16,7 @@
 #include "ui/uDialGuardShell.h"
 #include "ui/uMainComposition.h"
 #include "ui/uMessageBoxPort.h"
+#include "ui/uProgramGuardView.h"
 
 #include <QCheckBox>
 #include <QPointer>
@@ -65,6 +66,8 @@ struct TfrmMainContext {
     TTapiMonitor* TapiMonitor = nullptr;
     // The disk scan's system parts; null: no scan.
     const TScanServices* Scan = nullptr;
+    // The dialer removal's and the launched-program guard's system parts; unset = no guard.
+    TDetectionServices Detection = {};
 };
 
 // Skin folders under Skins/, by the index of cmbSkins.

@@ -78,7 +78,8 @@ protected:
         ASSERT_TRUE(QDir().mkpath(FRun));
         QFile::setPermissions(FRun, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         const QString bin = QStringLiteral(QM_TEST_BIN_DIR);
-        for (const char* file : {"QmVardel", "vardel-hook", "QmVardel.html", "alert.wav"})
+        for (const char* file :
+             {"QmVardel", "vardel-hook", "QmVardel.html", "alert.wav", "Sygn.ini", "qmvardel-test.sh"})
             QFile::copy(bin + "/" + file, FApp + "/" + file);
         for (const char* dir : {"Skins", "Images"})
             CopyTree(bin + "/" + dir, FApp + "/" + dir);
@@ -269,4 +270,52 @@ TEST_F(DialGuardE2E, EndOfWorkIsNotHeldUpByAnOpenPrompt) {
     EXPECT_EQ(FProgram.exitCode(), 0);
     // The request got no answer; the sender says so instead of hanging.
     EXPECT_EQ(ResultOf(*hook).substr(0, 9), "(failed 1");
+}
+
+// The launched-program guard over the same window: the shipped test file (its fingerprint is in the
+// starter database) is a dialer; the prompt shares the main window's title "Qm Vardel".
+TEST_F(DialGuardE2E, DialerStartIsLetThroughOrRemovedAsTheUserAnswers) {
+    const QString dialer = FApp + "/qmvardel-test.sh";
+    const QString mainWindow = Windows("^Qm Vardel$").value(0);
+    const auto dialerPrompt = [&] {
+        QString found;
+        WaitUntil([&] {
+            for (const QString& w : Windows("^Qm Vardel$"))
+                if (w != mainWindow)
+                    found = w;
+            return !found.isEmpty();
+        });
+        return found;
+    };
+
+    // "Uruchom Dialer" (one Tab from the focused "  Usuń Dialer") lets it start and leaves it.
+    auto allowed = StartHook({"start", dialer});
+    QString prompt = dialerPrompt();
+    ASSERT_FALSE(prompt.isEmpty()) << Log();
+    Keys(prompt, {"Tab", "space"});
+    EXPECT_EQ(ResultOf(*allowed), "0");
+    EXPECT_TRUE(QFile::exists(dialer));
+
+    // Enter presses "  Usuń Dialer": the file goes into the quarantine, a box says where, and the
+    // start is refused once the box is closed.
+    auto removed = StartHook({"start", dialer});
+    prompt = dialerPrompt();
+    ASSERT_FALSE(prompt.isEmpty()) << Log();
+    Keys(prompt, {"Return"});
+    const QString box = WaitForPrompts(1);
+    ASSERT_FALSE(box.isEmpty()) << Log();
+    EXPECT_EQ(removed->state(), QProcess::Running);
+    Keys(box, {"Return"});
+    EXPECT_EQ(ResultOf(*removed), "1");
+    EXPECT_FALSE(QFile::exists(dialer));
+    EXPECT_TRUE(QFile::exists(FApp + "/back/qmvardel-test.sh"));
+    QFile log(FApp + "/back/log.txt");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("Wykryto dialer: " + dialer.toUtf8()));
+
+    // Another program starts without a word.
+    auto harmless = StartHook({"start", FApp + "/vardel-hook"});
+    EXPECT_EQ(ResultOf(*harmless), "0");
+    EXPECT_TRUE(WaitForPrompts(0).isEmpty());
+    EXPECT_EQ(Windows("^Qm Vardel$"), QStringList{mainWindow});
 }

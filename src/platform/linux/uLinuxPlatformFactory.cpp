@@ -3,13 +3,17 @@
 #include "platform/uPlatformFactory.h"
 
 #include "platform/linux/uLinuxAutoStart.h"
+#include "platform/linux/uLinuxAutoStartEntries.h"
+#include "platform/linux/uLinuxDisplayName.h"
 #include "platform/linux/uLinuxFileSearch.h"
 #include "platform/linux/uLinuxFixedDrives.h"
 #include "platform/linux/uLinuxHookEndpoint.h"
 #include "platform/linux/uLinuxHookLibrary.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxProcessControl.h"
+#include "platform/linux/uLinuxQuarantineFiles.h"
 #include "platform/linux/uLinuxRemoteAccess.h"
+#include "platform/linux/uLinuxShortDate.h"
 #include "platform/linux/uLinuxSignals.h"
 #include "platform/linux/uLinuxTelephony.h"
 
@@ -101,6 +105,12 @@ TPlatformServices CreatePlatformServices() {
     services.FixedDrives = CreateFixedDrives();
     services.FileSearch = CreateFileSearch();
     services.ScanWorker = CreateBackgroundJob();
+    services.QuarantineFiles = std::make_unique<TLinuxQuarantineFiles>();
+    services.AutoStartEntries =
+        std::make_unique<TLinuxAutoStartEntries>(TLinuxAutoStartEntries::SystemRoots());
+    services.DisplayName = std::make_unique<TLinuxDisplayName>(TLinuxDisplayName::SystemRoots());
+    UseEnvironmentTimeLocale();
+    services.ShortDate = LocaleShortDate;
     services.UserFolders = UserFolders();
     services.RuntimeDir = RuntimeDir();
     services.HookSocketPath = services.RuntimeDir + "/hook.sock";
