@@ -1,0 +1,184 @@
+#include "update/uDatabaseUpdate.h"
+
+#include "platform/uPathDelim.h"
+#include "update/uBackgroundWork.h"
+#include "update/uDatabaseCheck.h"
+#include "util/uFormat.h"
+#include "util/uQmError.h"
+
+namespace {
+
+constexpr const char* kMain = "main";
+constexpr const char* kDatabaseName = "Sygn.ini";
+
+std::string DefaultShortDate(qm::TDateTime value) {
+    const qm::TDateParts p = qm::DecodeDateTime(value);
+    std::string out;
+    for (const int n : {p.Day, p.Month}) {
+        if (n < 10)
+            out += '0';
+        out += std::to_string(n);
+        out += '.';
+    }
+    out += std::to_string(p.Year);
+    return out;
+}
+
+} // namespace
+
+TDatabaseUpdate::TDatabaseUpdate(const TDatabaseUpdateContext& context, IUpdateView& view)
+    : FContext(context), FView(view) {
+    TQmHttpUpdate& http = FContext.HttpUpdate;
+    http.AppName = "QmVardel";
+    http.AppVersionFromResource = false;
+    http.SetAppVersion("7.0.4.453");
+    http.AppVersionFromResource = true;
+    http.SetAntiFreeze(true);
+    http.CmdDelimiter = ' ';
+    http.HandleStdCmd = true;
+    http.URLToUpdate = kDefaultUpdateUrl;
+    http.SetFilesToSendDir(".");
+    http.SetFilesToRecvDir(std::string(".") + qm::PathDelim + "Updates");
+    http.MaxRetries = 3;
+    http.LogOptions = kAllLogOptions;
+    http.ParamsOptions = OptionBit(updSendAppName) | OptionBit(updSendAppVersion);
+    http.IsLastVersion = false;
+    http.SetUnzipDir(".");
+    http.UnzipFiles = true;
+    http.UseSSL = false;
+    http.OnAddToLog = [this](TQmHttpUpdate& sender, const std::string& msg) {
+        HttpUpdateAddToLog(sender, msg);
+    };
+    if (!FContext.FormatShortDate)
+        FContext.FormatShortDate = DefaultShortDate;
+}
+
+std::string TDatabaseUpdate::ReceiveDir() const {
+    return FContext.DataDir + "Updates" + qm::PathDelim;
+}
+
+void TDatabaseUpdate::RunDatabaseUpdate() {
+    // The button turns into the abort button during a run, so only an automatic trigger can come
+    // here while one is in progress; it is ignored.
+    if (FUpdating)
+        return;
+    TQmHttpUpdate& http = FContext.HttpUpdate;
+    FLastRunSucceeded = false;
+    FView.ClearLog();
+    if (FContext.SetTrayState)
+        FContext.SetTrayState(trayUpdating);
+    FUpdating = true;
+    FView.SetUpdateCaption(" Przerwij");
+    try {
+        http.SetFilesToRecvDir(FContext.DataDir + "Updates");
+        FContext.FileSystem.CreateDirectories(http.FilesToRecvDir());
+        // A file left by an earlier run is never installed.
+        const std::string received = http.FilesToRecvDir() + kDatabaseName;
+        FContext.Files.DeleteFile(received);
+        FContext.Files.DeleteFile(http.FilesToRecvDir() + kSignatureName);
+        http.Http().SetReadTimeout(kReadTimeoutMs);
+        http.URLToUpdate = FContext.Ini.ReadString(kUpdateUrlKey, kDefaultUpdateUrl, kMain);
+        http.SetParams({"SygnatureVer=" + FContext.Database.Version(), ""});
+        bool ok = http.Update();
+        if (ok && FContext.FileSystem.FileExists(received))
+            ok = InstallReceived(received);
+        FLastRunSucceeded = ok;
+    } catch (...) {
+        EndSteps();
+        throw;
+    }
+    EndSteps();
+}
+
+bool TDatabaseUpdate::InstallReceived(const std::string& received) {
+    const std::optional<std::string> bytes = FContext.FileSystem.ReadAll(received);
+    if (!bytes) {
+        Refuse("nie można odczytać pliku");
+        return false;
+    }
+    const std::optional<std::string> publicKey =
+        FContext.FileSystem.ReadAll(FContext.AppDir + kPublicKeyName);
+    std::optional<std::string> signature;
+    if (publicKey) {
+        signature = FContext.FileSystem.ReadAll(FContext.HttpUpdate.FilesToRecvDir() + kSignatureName);
+        if (!signature) {
+            Refuse("brak podpisu bazy danych");
+            return false;
+        }
+    }
+    // A million-line database takes a noticeable moment to check; the window stays live meanwhile.
+    TDatabaseCheck check;
+    std::string signatureProblem;
+    RunWhilePumping(FContext.Pump, [&] {
+        check = CheckDatabaseText(*bytes);
+        if (check.Ok && publicKey &&
+            !FContext.Signature.Verify(*bytes, *signature, *publicKey, signatureProblem))
+            check.Ok = false;
+    });
+    if (!check.Ok) {
+        Refuse(check.Problem.empty() ? "błędny podpis: " + signatureProblem : check.Problem);
+        return false;
+    }
+    // A signed older database could be replayed to bring back what a newer one removed.
+    if (publicKey && qm::CompareVersions(check.Version, FContext.Database.Version()) < 0) {
+        Refuse(qm::Format("wersja %s jest starsza niż zainstalowana %s", check.Version,
+                          FContext.Database.Version()));
+        return false;
+    }
+    if (!FContext.FileSystem.ReplaceFile(FContext.Database.FileName(), *bytes)) {
+        FView.AddLogLine(qm::Format("Nie można zainstalować bazy danych %s", FContext.Database.FileName()));
+        return false;
+    }
+    return true;
+}
+
+void TDatabaseUpdate::Refuse(const std::string& why) {
+    FView.AddLogLine(qm::Format("Otrzymana baza danych została odrzucona: %s", why));
+}
+
+void TDatabaseUpdate::EndSteps() {
+    FView.SetUpdateCaption(" Aktualizuj");
+    FUpdating = false;
+    if (FContext.SetTrayState)
+        FContext.SetTrayState(trayReset);
+    try {
+        FContext.Database.Load();
+    } catch (const EQmError& e) {
+        FView.AddLogLine(e.what());
+    }
+    ShowDatabaseInfo();
+    if (FContext.CheckRunningDialers)
+        FContext.CheckRunningDialers();
+}
+
+void TDatabaseUpdate::CheckAutoUpdate() {
+    if (FUpdating || !FView.AutoUpdateChecked())
+        return;
+    const std::int32_t age =
+        qm::DayNumber(FContext.Clock.Now()) - qm::DayNumber(FContext.Database.DatabaseDate());
+    if (age >= kAutoUpdateDays)
+        RunDatabaseUpdate();
+}
+
+void TDatabaseUpdate::ShowDatabaseInfo() {
+    FView.SetDatabaseInfo(
+        qm::Format("Data ostatniej aktualizacji: <b>%s</b>\r\nWersja bazy danych: <b>%s</b>",
+                   FContext.FormatShortDate(FContext.Database.DatabaseDate()), FContext.Database.Version()));
+}
+
+void TDatabaseUpdate::btnUpdateClick() {
+    if (FUpdating)
+        FContext.HttpUpdate.Abort();
+    else
+        RunDatabaseUpdate();
+}
+
+void TDatabaseUpdate::HttpUpdateAddToLog(TQmHttpUpdate& /*sender*/, const std::string& msg) {
+    FView.AddLogLine(msg);
+}
+
+void TDatabaseUpdate::chbAutoUpdateClick() {
+    if (FContext.Loading && FContext.Loading())
+        return;
+    FContext.Ini.WriteBool("autoupdate", FView.AutoUpdateChecked(), kMain);
+}
