@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -267,4 +268,76 @@ TEST(UpdateClient, ArchivesStayInTheirFolderAndMakeNoLinks) {
     EXPECT_EQ(rig.Client.ErrorMsg, "Błąd dekompresji pliku: " + rig.RecvDir + "/bad.zip");
     EXPECT_EQ(TreeOf(rig.Temp.Path()), (std::set<std::string>{"recv/ok.zip", "recv/bad.zip", "unzip/a.txt",
                                                               "unzip/d/b.txt", "unzip/c.txt"}));
+}
+
+// Generated reply scripts built from hostile pieces: whatever they say, every file the run leaves
+// lies in the receiving or the unpacking folder, no link is made and the file outside is untouched.
+TEST(UpdateClient, GeneratedHostileScriptsNeverWriteOutsideTheFolders) {
+    TUpdateRig rig;
+    TTempDir work;
+    rig.Client.MaxRetries = 1;
+    rig.Server.Serve("/x", "payload");
+    rig.Server.Serve("/a.zip",
+                     MakeZip(work / "a.zip", {{"../up.txt", "E"}, {"ok.txt", "O"}, {"l", "/", true}}));
+    const std::string outside = rig.Temp.Write("outside.txt", "mine");
+    const std::string server = rig.Server.Url("");
+    const std::vector<std::string> urls = {server + "/x",
+                                           server + "/a.zip",
+                                           server + "/dir/",
+                                           server + "/..",
+                                           server + "/a/../../x",
+                                           "x",
+                                           "../x",
+                                           "/etc/hostname",
+                                           "file:///etc/hostname",
+                                           server + "/x?n=../../q"};
+    const std::vector<std::string> names = {
+        "../../evil", "..", ".", "/tmp/abs", "sub/x", "a\\b", "CON", "ok.bin", rig.Temp / "outside.txt",
+        "~",          "x:y"};
+    const std::string pieces = "a./\\:~ \x01";
+    std::mt19937 random(20261209);
+    auto pick = [&random](const auto& list) {
+        return list[random() % list.size()];
+    };
+    for (int round = 0; round < 60; ++round) {
+        std::string script;
+        const int lines = 1 + static_cast<int>(random() % 5);
+        for (int l = 0; l < lines; ++l) {
+            std::string name = pick(names);
+            if (random() % 3 == 0) {
+                name.clear();
+                for (int n = static_cast<int>(random() % 6); n > 0; --n)
+                    name += pieces[random() % pieces.size()];
+            }
+            switch (random() % 6) {
+            case 0:
+                script += "file " + pick(urls) + " " + name;
+                break;
+            case 1:
+                script += "FILE " + pick(urls);
+                break;
+            case 2:
+                script += "msgfile " + pick(urls);
+                break;
+            case 3:
+                script += "sourceurl " + pick(urls) + (random() % 2 ? "/" : "");
+                break;
+            case 4:
+                script += "file  " + pick(urls) + "  " + name;
+                break;
+            default:
+                script += "msg " + name;
+                break;
+            }
+            script += random() % 2 ? "\r\n" : "\n";
+        }
+        rig.Run(script);
+        for (const std::string& path : TreeOf(rig.Temp.Path())) {
+            EXPECT_TRUE(path == "outside.txt" || path.starts_with("recv/") || path.starts_with("unzip/"))
+                << path << " after:\n"
+                << script;
+            EXPECT_FALSE(std::filesystem::is_symlink(rig.Temp / path)) << path << " after:\n" << script;
+        }
+        ASSERT_EQ(ReadWholeFile(outside), "mine") << script;
+    }
 }
