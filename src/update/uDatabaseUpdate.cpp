@@ -129,6 +129,9 @@ bool TDatabaseUpdate::InstallReceived(const std::string& received) {
         FView.AddLogLine(qm::Format("Nie można zainstalować bazy danych %s", FContext.Database.FileName()));
         return false;
     }
+    // Kept beside the database so that its signature can be checked again later (qmvardel-sig info).
+    if (signature)
+        FContext.FileSystem.ReplaceFile(FContext.Database.FileName() + ".sig", *signature);
     return true;
 }
 
