@@ -227,7 +227,7 @@ std::vector<THttpFormPart> TQmHttpUpdate::BuildRequest() const {
     const std::uint8_t systemOptions = OptionBit(updSendCpuInfo) | OptionBit(updSendWinVer) |
                                        OptionBit(updSendSysVolSerialNo) | OptionBit(updSendBiosDate);
     if ((ParamsOptions & systemOptions) != 0) {
-        const TUpdateSystemInfo info = FSystemInfo ? FSystemInfo() : TUpdateSystemInfo{};
+        const TUpdateSystemInfo info = FSystemInfo ? FSystemInfo->Read() : TUpdateSystemInfo{};
         if (ParamsOptions & OptionBit(updSendCpuInfo)) {
             field("cpumanufacture", info.CpuManufacture.substr(0, 10));
             field("cpuname", info.CpuName.substr(0, 48));

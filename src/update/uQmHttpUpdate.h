@@ -9,6 +9,7 @@
 // bounded, and a reply whose status is not success is never run.
 #include "platform/IHttpTransport.h"
 #include "platform/IProgramImage.h"
+#include "platform/ISystemInfo.h"
 #include "platform/IUpdateFiles.h"
 
 #include <cstdint>
@@ -42,14 +43,6 @@ constexpr TQmHttpUpdateLogOptions kAllLogOptions = 0x1F;
 
 using TStringList = std::vector<std::string>;
 
-// The platform values of the optional form fields; a field this platform cannot tell is empty.
-struct TUpdateSystemInfo {
-    std::string CpuManufacture, CpuName, CpuFreq;
-    std::string WinVer, WinVerNo, WinType;
-    std::string SysVol, SysVolSerialNo;
-    std::string BiosDate;
-};
-
 class TQmHttpUpdate;
 using TNotifyEvent = std::function<void(TQmHttpUpdate& sender)>;
 
@@ -57,8 +50,8 @@ struct TQmHttpUpdateContext {
     IHttpTransport& Http;
     IUpdateFiles& Files;
     const IProgramImage& Image;
-    // Read once per request when one of its options is on.
-    std::function<TUpdateSystemInfo()> SystemInfo;
+    // Read once per request when one of its options is on; nullptr: every such field is empty.
+    const ISystemInfo* SystemInfo = nullptr;
 };
 
 class TQmHttpUpdate {
@@ -166,7 +159,7 @@ private:
     IHttpTransport& FHttp;
     IUpdateFiles& FFiles;
     const IProgramImage& FImage;
-    std::function<TUpdateSystemInfo()> FSystemInfo;
+    const ISystemInfo* FSystemInfo;
     std::string FAppVersion;
     bool FAntiFreeze = true;
     bool FAborted = false;

@@ -70,6 +70,14 @@ TEST(UpdateClient, EmptyReplySucceedsAndTheFormGoesOutInOrder) {
     EXPECT_THAT(post.Body, HasSubstr("\r\n\r\n1.0.0.28\r\n"));
     EXPECT_THAT(post.Body, HasSubstr("\r\n\r\n2024.1\r\n"));
     EXPECT_EQ(rig.Client.URLToRecv(), rig.Client.URLToUpdate);
+
+    // The platform fields, when asked for, come between the identity and the parameters.
+    rig.Client.ParamsOptions = 0x3F;
+    rig.Client.SetParams({"b=2", "novalue"});
+    EXPECT_TRUE(rig.Run(""));
+    EXPECT_THAT(PartNames(rig.Server.Http.Requests().back().Body),
+                ElementsAre("appname", "appversion", "cpumanufacture", "cpuname", "cpufreq", "winver",
+                            "winverno", "wintype", "sysvol", "sysvolserialno", "biosdate", "b", ""));
 }
 
 TEST(UpdateClient, RunsTheStandardCommandsAndHandsTheRestToOnCmd) {

@@ -62,7 +62,7 @@ public:
     TCurlHttpTransport Http{&Pump};
     TLinuxUpdateFiles Files;
     TFakeProgramImage Image;
-    TQmHttpUpdate Client{{.Http = Http, .Files = Files, .Image = Image, .SystemInfo = {}}};
+    TQmHttpUpdate Client{{.Http = Http, .Files = Files, .Image = Image, .SystemInfo = nullptr}};
     std::vector<std::string> Log;
 
     TUpdateRig() {
