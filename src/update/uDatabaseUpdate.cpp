@@ -58,10 +58,15 @@ std::string TDatabaseUpdate::ReceiveDir() const {
 }
 
 void TDatabaseUpdate::RunDatabaseUpdate() {
-    // The button turns into the abort button during a run, so only an automatic trigger can come
-    // here while one is in progress; it is ignored.
-    if (FUpdating)
+    // The button turns into the abort button during a run, so only an automatic trigger, or a press
+    // while the end steps reload the database, can come here while a run is in progress; it is
+    // ignored.
+    if (FRunning)
         return;
+    struct TRunning {
+        bool& Flag;
+        ~TRunning() { Flag = false; }
+    } running{FRunning = true};
     TQmHttpUpdate& http = FContext.HttpUpdate;
     FLastRunSucceeded = false;
     FView.ClearLog();
@@ -125,7 +130,11 @@ bool TDatabaseUpdate::InstallReceived(const std::string& received) {
                           FContext.Database.Version()));
         return false;
     }
-    if (!FContext.FileSystem.ReplaceFile(FContext.Database.FileName(), *bytes)) {
+    bool replaced = false;
+    RunWhilePumping(FContext.Pump, [&] {
+        replaced = FContext.FileSystem.ReplaceFile(FContext.Database.FileName(), *bytes);
+    });
+    if (!replaced) {
         FView.AddLogLine(qm::Format("Nie można zainstalować bazy danych %s", FContext.Database.FileName()));
         return false;
     }
@@ -144,18 +153,32 @@ void TDatabaseUpdate::EndSteps() {
     FUpdating = false;
     if (FContext.SetTrayState)
         FContext.SetTrayState(trayReset);
-    try {
-        FContext.Database.Load();
-    } catch (const EQmError& e) {
-        FView.AddLogLine(e.what());
-    }
+    ReloadDatabase();
     ShowDatabaseInfo();
     if (FContext.CheckRunningDialers)
         FContext.CheckRunningDialers();
 }
 
+void TDatabaseUpdate::ReloadDatabase() {
+    TSygnatureManager& db = FContext.Database;
+    // Without a file a load changes nothing; with one, the lines are read on another thread while
+    // the window (and the hook messages asking the database) go on.
+    if (!FContext.FileSystem.FileExists(db.FileName()))
+        return;
+    std::unique_ptr<TSygnatureManager> loaded;
+    RunWhilePumping(FContext.Pump, [&] {
+        loaded = std::make_unique<TSygnatureManager>(db.FileName(), FContext.FileSystem, std::string());
+    });
+    if (!loaded->LoadError().empty()) {
+        // An unreadable file keeps the previous contents, as a load in place does.
+        FView.AddLogLine(loaded->LoadError());
+        return;
+    }
+    db.TakeLoaded(*loaded);
+}
+
 void TDatabaseUpdate::CheckAutoUpdate() {
-    if (FUpdating || !FView.AutoUpdateChecked())
+    if (FRunning || !FView.AutoUpdateChecked())
         return;
     const std::int32_t age =
         qm::DayNumber(FContext.Clock.Now()) - qm::DayNumber(FContext.Database.DatabaseDate());

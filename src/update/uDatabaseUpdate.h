@@ -74,10 +74,12 @@ public:
 private:
     bool InstallReceived(const std::string& received);
     void Refuse(const std::string& why);
+    void ReloadDatabase();
     void EndSteps();
 
     TDatabaseUpdateContext FContext;
     IUpdateView& FView;
-    bool FUpdating = false;
+    bool FUpdating = false; // the button aborts: from the start of a run to its end steps
+    bool FRunning = false;  // the whole run, its end steps included
     bool FLastRunSucceeded = false;
 };
