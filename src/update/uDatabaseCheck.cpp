@@ -4,8 +4,6 @@
 #include "util/libStrUtilsQmPack.h"
 #include "util/uFormat.h"
 
-#include <vector>
-
 TDatabaseCheck CheckDatabaseText(std::string_view bytes) {
     TDatabaseCheck check;
     for (const char c : bytes) {
@@ -15,21 +13,34 @@ TDatabaseCheck CheckDatabaseText(std::string_view bytes) {
             return check;
         }
     }
-    const std::vector<std::string> lines = qm::SplitLines(qm::DecodeLegacyText(bytes));
-    std::size_t first = 0;
-    if (!lines.empty() && lines[0].starts_with('[')) {
-        const std::string& v = lines[0];
-        check.Version = v.substr(1, v.size() >= 2 ? v.size() - 2 : 0);
-        first = 1;
+    // Read as the signature database reads it; a UTF-8 file (the usual case) without a copy.
+    std::string decoded;
+    std::string_view text = bytes;
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    if (!qm::IsValidUtf8(text)) {
+        decoded = qm::Windows1250ToUtf8(text);
+        text = decoded;
     }
     std::size_t signatures = 0;
     std::size_t malformed = 0;
-    for (std::size_t i = first; i < lines.size(); ++i) {
-        if (qm::Trim(lines[i]).empty())
-            continue;
-        ++signatures;
-        if (!qm::SygnatureLineProblem(lines[i]).empty())
-            ++malformed;
+    bool firstLine = true;
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of("\r\n");
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end);
+        if (text.starts_with("\r\n"))
+            text.remove_prefix(2);
+        else if (!text.empty())
+            text.remove_prefix(1);
+        if (firstLine && line.starts_with('[')) {
+            check.Version = std::string(line.substr(1, line.size() >= 2 ? line.size() - 2 : 0));
+        } else if (!qm::Trim(line).empty()) {
+            ++signatures;
+            if (!qm::SygnatureLineProblem(line).empty())
+                ++malformed;
+        }
+        firstLine = false;
     }
     if (signatures == 0)
         check.Problem = "plik nie zawiera sygnatur";

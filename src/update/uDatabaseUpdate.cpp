@@ -96,51 +96,60 @@ void TDatabaseUpdate::RunDatabaseUpdate() {
 }
 
 bool TDatabaseUpdate::InstallReceived(const std::string& received) {
-    const std::optional<std::string> bytes = FContext.FileSystem.ReadAll(received);
-    if (!bytes) {
-        Refuse("nie można odczytać pliku");
-        return false;
-    }
-    const std::optional<std::string> publicKey =
-        FContext.FileSystem.ReadAll(FContext.AppDir + kPublicKeyName);
-    std::optional<std::string> signature;
-    if (publicKey) {
-        signature = FContext.FileSystem.ReadAll(FContext.HttpUpdate.FilesToRecvDir() + kSignatureName);
-        if (!signature) {
-            Refuse("brak podpisu bazy danych");
-            return false;
-        }
-    }
-    // A million-line database takes a noticeable moment to check; the window stays live meanwhile.
-    TDatabaseCheck check;
-    std::string signatureProblem;
-    RunWhilePumping(FContext.Pump, [&] {
-        check = CheckDatabaseText(*bytes);
-        if (check.Ok && publicKey &&
-            !FContext.Signature.Verify(*bytes, *signature, *publicKey, signatureProblem))
-            check.Ok = false;
-    });
-    if (!check.Ok) {
-        Refuse(check.Problem.empty() ? "błędny podpis: " + signatureProblem : check.Problem);
-        return false;
-    }
-    // A signed older database could be replayed to bring back what a newer one removed.
-    if (publicKey && qm::CompareVersions(check.Version, FContext.Database.Version()) < 0) {
-        Refuse(qm::Format("wersja %s jest starsza niż zainstalowana %s", check.Version,
-                          FContext.Database.Version()));
-        return false;
-    }
+    // A million-line database takes a noticeable moment to read, check and write; all of it runs on
+    // another thread while the window stays live. The thread touches files and the text only.
+    const std::string installed = FContext.Database.FileName();
+    const std::string installedVersion = FContext.Database.Version();
+    const std::string keyPath = FContext.AppDir + kPublicKeyName;
+    const std::string signaturePath = FContext.HttpUpdate.FilesToRecvDir() + kSignatureName;
+    IFileSystem& files = FContext.FileSystem;
+    const IDatabaseSignature& verifier = FContext.Signature;
+    std::string refusal;
     bool replaced = false;
     RunWhilePumping(FContext.Pump, [&] {
-        replaced = FContext.FileSystem.ReplaceFile(FContext.Database.FileName(), *bytes);
+        const std::optional<std::string> bytes = files.ReadAll(received);
+        if (!bytes) {
+            refusal = "nie można odczytać pliku";
+            return;
+        }
+        const TDatabaseCheck check = CheckDatabaseText(*bytes);
+        if (!check.Ok) {
+            refusal = check.Problem;
+            return;
+        }
+        const std::optional<std::string> publicKey = files.ReadAll(keyPath);
+        std::optional<std::string> signature;
+        if (publicKey) {
+            signature = files.ReadAll(signaturePath);
+            std::string why;
+            if (!signature) {
+                refusal = "brak podpisu bazy danych";
+                return;
+            }
+            if (!verifier.Verify(*bytes, *signature, *publicKey, why)) {
+                refusal = "błędny podpis: " + why;
+                return;
+            }
+            // A signed older database could be replayed to bring back what a newer one removed.
+            if (qm::CompareVersions(check.Version, installedVersion) < 0) {
+                refusal = qm::Format("wersja %s jest starsza niż zainstalowana %s", check.Version,
+                                     installedVersion);
+                return;
+            }
+        }
+        replaced = files.ReplaceFile(installed, *bytes);
+        // Kept beside the database so that its signature can be checked again later.
+        if (replaced && signature)
+            files.ReplaceFile(installed + ".sig", *signature);
     });
-    if (!replaced) {
-        FView.AddLogLine(qm::Format("Nie można zainstalować bazy danych %s", FContext.Database.FileName()));
+    if (!refusal.empty()) {
+        Refuse(refusal);
         return false;
     }
-    // Kept beside the database so that its signature can be checked again later (qmvardel-sig info).
-    if (signature)
-        FContext.FileSystem.ReplaceFile(FContext.Database.FileName() + ".sig", *signature);
+    if (!replaced) {
+        FView.AddLogLine(qm::Format("Nie można zainstalować bazy danych %s", installed));
+        return false;
+    }
     return true;
 }
 

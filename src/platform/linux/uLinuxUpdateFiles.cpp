@@ -82,7 +82,8 @@ public:
     bool Reset() override { return ::ftruncate(FFd.Get(), 0) == 0 && ::lseek(FFd.Get(), 0, SEEK_SET) == 0; }
     bool Close() override {
         const int fd = FFd.Release();
-        return fd >= 0 && ::fsync(fd) == 0 && ::close(fd) == 0;
+        // No fsync: a received file is only read back; what is installed is written atomically.
+        return fd >= 0 && ::close(fd) == 0;
     }
 
 private:
