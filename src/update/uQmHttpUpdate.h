@@ -60,7 +60,7 @@ public:
     static constexpr std::uint64_t kMaxDownloadBytes = 64ull * 1024 * 1024;
 
     explicit TQmHttpUpdate(const TQmHttpUpdateContext& context);
-    ~TQmHttpUpdate();
+    virtual ~TQmHttpUpdate();
     TQmHttpUpdate(const TQmHttpUpdate&) = delete;
     TQmHttpUpdate& operator=(const TQmHttpUpdate&) = delete;
 

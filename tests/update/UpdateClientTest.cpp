@@ -153,13 +153,18 @@ TEST(UpdateClient, BareNamesComeFromTheSourceUrl) {
 TEST(UpdateClient, FailedDownloadAttemptLeavesOnlyTheGoodData) {
     TUpdateRig rig;
     int gets = 0;
-    rig.Http.SetReadTimeout(250);
-    rig.Server.Files["/f"] = TTestReply{200, "", "text/plain", [&](int fd, const std::atomic<bool>&) {
-                                            TTestHttpServer::SendAll(fd, ++gets == 1 ? "PARTIAL-" : "good");
-                                            // The first attempt stalls past the read time-out.
-                                            if (gets == 1)
-                                                std::this_thread::sleep_for(std::chrono::milliseconds(350));
-                                        }};
+    rig.Http.SetReadTimeout(1000);
+    rig.Server.Files["/f"] =
+        TTestReply{200, "", "text/plain", [&](int fd, const std::atomic<bool>& stopping) {
+                       TTestHttpServer::SendAll(fd, ++gets == 1 ? "PARTIAL-" : "good");
+                       // The first attempt stalls until the client gives up on it.
+                       char byte;
+                       for (int i = 0; gets == 1 && !stopping && i < 1000; ++i) {
+                           pollfd p{fd, POLLIN, 0};
+                           if (::poll(&p, 1, 10) > 0 && ::recv(fd, &byte, 1, 0) <= 0)
+                               break;
+                       }
+                   }};
     EXPECT_TRUE(rig.Run("file " + rig.Server.Url("/f") + " data.bin\n"));
     EXPECT_EQ(rig.Temp.Read("recv/data.bin"), "good");
     EXPECT_THAT(rig.Log[4],
