@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libzip-dev libssl-dev
   xvfb xauth xdotool x11-utils fonts-liberation imagemagick libxcb1-dev
-  ppp iproute2 procps
+  ppp iproute2 procps lighttpd
   dbus dbus-daemon pulseaudio pulseaudio-utils
 )
 missing=()
