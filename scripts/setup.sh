@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 preset=${1:-release}
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libzip-dev libssl-dev

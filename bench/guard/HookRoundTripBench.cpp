@@ -4,6 +4,7 @@
 #include "core/uHookDispatch.h"
 #include "core/uHookRecords.h"
 #include "guard/uDialGuard.h"
+#include "platform/linux/uLinuxHookEndpoint.h"
 #include "uHookSender.h"
 #include "ui/uHookSocketServer.h"
 
@@ -57,7 +58,8 @@ protected:
         TDialGuard guard(list, remote, view);
         TGuardHandler handler(guard);
         THookDispatcher dispatcher(handler);
-        THookSocketServer server(FPath, dispatcher);
+        TLinuxHookEndpoint endpoint;
+        THookSocketServer server(FPath, dispatcher, endpoint);
         State = server.Listen() ? 1 : -1;
         if (State == 1)
             exec();

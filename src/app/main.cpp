@@ -1,16 +1,18 @@
-// The guard's entry point: builds the process-wide objects in their order, runs the message loop
-// and takes them down in reverse, the main window last.
+// The guard's entry point and composition root: builds every port implementation once (one
+// TPlatformServices), then the process-wide objects in their order, runs the message loop and
+// takes them down in reverse, the main window last. Nothing below src/app makes a port
+// implementation; each takes references to these through its context.
 #include "core/libQmVardel.h"
 #include "platform/uPlatformFactory.h"
 #include "ui/uQtSoundPlayer.h"
 #include "ui/uQtTimer.h"
+#include "ui/uReadinessWatch.h"
 #include "ui/uSingleInstance.h"
 #include "ui/ufMain.h"
 #include "util/uQmError.h"
 
 #include <QApplication>
 #include <QSessionManager>
-#include <QSocketNotifier>
 
 #include <cstdio>
 #include <memory>
@@ -24,27 +26,28 @@ int main(int argc, char** argv) {
     // First of all, so that the end of work arriving during the start is answered once the loop
     // runs instead of killing the program half-way.
     const auto terminationSignal = CreateTerminationSignal();
-    std::unique_ptr<QSocketNotifier> termination;
+    std::unique_ptr<TReadinessWatch> termination;
+
+    TPlatformServices services = CreatePlatformServices();
 
     // 1. The line monitor, over the hook service's line feed. 2. The remote-access loader state is
     // created here when it exists.
-    const auto telephony = CreateTelephony();
-    auto tapiMonitor = std::make_unique<TTapiMonitor>(*telephony);
-    const auto image = CreateProgramImage();
-    const auto fileSystem = CreateFileSystem();
-    const auto mutexes = CreateNamedMutexFactory();
-    const std::string executable = image->ExecutablePath();
+    auto tapiMonitor = std::make_unique<TTapiMonitor>(*services.Telephony);
+    const std::string executable = services.ProgramImage->ExecutablePath();
 
     // 3. The registry of running copies: a second copy brings the first forward and ends.
     auto instance = std::make_unique<TSingleInstance>(QString::fromStdString(executable),
-                                                      QString::fromStdString(RuntimeDir()));
+                                                      QString::fromStdString(services.RuntimeDir));
     if (!instance->Register())
         return 0;
 
     // 4. The application context (it clears the first-run flag).
     std::unique_ptr<TVardelApp> vardelApp;
     try {
-        vardelApp = std::make_unique<TVardelApp>(TQmAppPorts{*image, *fileSystem, *mutexes});
+        vardelApp = std::make_unique<TVardelApp>(TQmAppPorts{.ProgramImage = *services.ProgramImage,
+                                                             .FileSystem = *services.FileSystem,
+                                                             .MutexFactory = *services.MutexFactory,
+                                                             .UserFolders = services.UserFolders});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "QmVardel: %s\n", e.what());
         return 1;
@@ -52,13 +55,19 @@ int main(int argc, char** argv) {
 
     // 5. The main window.
     TQtTimerFactory timers;
-    const auto autoStart = CreateAutoStart();
     TQtSoundPlayer sound;
-    TfrmMainContext context{*vardelApp, timers,  *autoStart,   sound, executable,
-                            {},         nullptr, std::nullopt, {},    {}};
-    for (int i = 1; i < argc; ++i)
-        context.Arguments.emplace_back(argv[i]);
-    context.TapiMonitor = tapiMonitor.get();
+    TfrmMainContext context{.App = *vardelApp,
+                            .Timers = timers,
+                            .AutoStart = *services.AutoStart,
+                            .Sound = sound,
+                            .DialGuard = {.FileSystem = *services.FileSystem,
+                                          .RemoteAccess = *services.RemoteAccess,
+                                          .HookLibrary = *services.HookLibrary,
+                                          .HookEndpoint = *services.HookEndpoint,
+                                          .HookSocketPath = services.HookSocketPath},
+                            .ExecutablePath = executable,
+                            .Arguments = std::vector<std::string>(argv + 1, argv + argc),
+                            .TapiMonitor = tapiMonitor.get()};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();
@@ -66,17 +75,17 @@ int main(int argc, char** argv) {
     QObject::connect(&application, &QGuiApplication::commitDataRequest, frmMain.get(),
                      [&frmMain](QSessionManager&) { frmMain->QueryEndSession(); });
     if (terminationSignal->Handle() != kNoTerminationHandle) {
-        termination = std::make_unique<QSocketNotifier>(terminationSignal->Handle(), QSocketNotifier::Read);
-        QObject::connect(termination.get(), &QSocketNotifier::activated, [&frmMain, &terminationSignal] {
-            terminationSignal->Drain();
-            frmMain->QueryEndSession();
-            // An open message box or prompt (a question of the creation sequence, a dial
-            // request) is closed as if rejected, so that the end is not held up by it.
-            while (QWidget* modal = QApplication::activeModalWidget())
-                if (!modal->close())
-                    break;
-            QCoreApplication::exit(0);
-        });
+        termination = std::make_unique<TReadinessWatch>(
+            terminationSignal->Handle(), TReadinessWatch::TReadiness::rdRead, [&frmMain, &terminationSignal] {
+                terminationSignal->Drain();
+                frmMain->QueryEndSession();
+                // An open message box or prompt (a question of the creation sequence, a dial
+                // request) is closed as if rejected, so that the end is not held up by it.
+                while (QWidget* modal = QApplication::activeModalWidget())
+                    if (!modal->close())
+                        break;
+                QCoreApplication::exit(0);
+            });
     }
     frmMain->FormCreate();
     if (!(frmMain->windowState() & Qt::WindowMinimized))

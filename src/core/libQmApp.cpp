@@ -15,6 +15,7 @@ TQmApp::TQmApp(const std::string& code, const TQmAppPorts& ports) : FFileSystem(
     DBClosedProperlyKey = "DBClosedProperly";
     AppDir = qm::IncludeTrailingPathDelimiter(qm::ExtractFileDir(ports.ProgramImage.ExecutablePath()));
     DBDir = AppDir + "DB" + qm::PathDelim;
+    ChooseDataFolders(code, ports.UserFolders);
     SetAppCode(code);
     AppName = code;
     AppVersion = ports.ProgramImage.FileVersion();
@@ -32,6 +33,29 @@ TQmApp::~TQmApp() {
     Ini.reset();
 }
 
+void TQmApp::ChooseDataFolders(const std::string& code, const TUserFolders& user) {
+    ConfigDir = DataDir = AppDir;
+    // An installed copy lies in a folder only root writes to; without known user folders the
+    // settings write fails later with its own message rather than landing somewhere unexpected.
+    if (FFileSystem.IsWritableDirectory(AppDir) || user.ConfigHome.empty() || user.DataHome.empty())
+        return;
+    const std::string config = qm::IncludeTrailingPathDelimiter(user.ConfigHome) + code;
+    const std::string data = qm::IncludeTrailingPathDelimiter(user.DataHome) + code;
+    FFileSystem.CreatePrivateDirectories(config);
+    FFileSystem.CreatePrivateDirectories(data);
+    ConfigDir = config + qm::PathDelim;
+    DataDir = data + qm::PathDelim;
+}
+
+std::string TQmApp::SygnatureFile() const {
+    const std::string updated = DataDir + "Sygn.ini";
+    return DataDir != AppDir && FFileSystem.FileExists(updated) ? updated : AppDir + "Sygn.ini";
+}
+
+std::string TQmApp::UpdatesDir() const {
+    return DataDir + "Updates" + qm::PathDelim;
+}
+
 void TQmApp::SetAppCode(const std::string& code) {
     if (code == AppCode)
         return;
@@ -39,7 +63,7 @@ void TQmApp::SetAppCode(const std::string& code) {
     RegPath = "\\SOFTWARE\\Tarnwick\\" + AppCode;
     RegFormsPath = RegPath + "\\Forms\\";
     RegGridsPath = RegPath + "\\Grids\\";
-    IniFile = AppDir + AppCode + ".ini";
+    IniFile = ConfigDir + AppCode + ".ini";
 }
 
 void TQmApp::DumpInfo(std::vector<std::string>& lines) {
@@ -56,6 +80,8 @@ void TQmApp::DumpInfo(std::vector<std::string>& lines) {
     lines.push_back(">>>> App Info <<<<");
     lines.push_back("AppCode: " + AppCode);
     lines.push_back("AppDir: " + AppDir);
+    lines.push_back("ConfigDir: " + ConfigDir);
+    lines.push_back("DataDir: " + DataDir);
     lines.push_back("DBDir: " + DBDir);
     lines.push_back("AppName: " + AppName);
     lines.push_back("Version: " + AppVersion);

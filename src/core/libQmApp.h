@@ -15,6 +15,8 @@ struct TQmAppPorts {
     IProgramImage& ProgramImage;
     IFileSystem& FileSystem;
     INamedMutexFactory& MutexFactory;
+    // Where the user's written files go when the program's folder is not writable.
+    TUserFolders UserFolders = {};
 };
 
 class TQmApp {
@@ -26,11 +28,22 @@ public:
 
     virtual void DumpInfo(std::vector<std::string>& lines);
     void SetAppCode(const std::string& code);
+    // The signature database to load: an updated one in DataDir wins over the shipped one.
+    std::string SygnatureFile() const;
+    // The folder the update receives its files in.
+    std::string UpdatesDir() const;
 
     // Fields, in declaration order of the original context.
     std::unique_ptr<INamedMutex> Mutex;
     std::string AppCode;
+    // The program's own files (shipped signatures, skins, help, sound, hook companions); only read.
     std::string AppDir; // ends with the path delimiter
+    // Where the program writes: the settings file's folder, and the folder of everything else
+    // (quarantine, received updates, an updated signature database). Both are AppDir when the user
+    // may write there (a build folder, a portable copy); else the user's XDG folders. Both end with
+    // the path delimiter.
+    std::string ConfigDir;
+    std::string DataDir;
     std::string DBDir;
     std::string AppName;
     std::string AppVersion;
@@ -49,4 +62,7 @@ public:
 
 protected:
     IFileSystem& FFileSystem;
+
+private:
+    void ChooseDataFolders(const std::string& code, const TUserFolders& user);
 };

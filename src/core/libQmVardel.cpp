@@ -3,5 +3,5 @@
 #include "platform/uPathDelim.h"
 
 std::string TVardelApp::QuarantineDir() const {
-    return qm::IncludeTrailingPathDelimiter(AppDir) + "back" + qm::PathDelim;
+    return DataDir + "back" + qm::PathDelim;
 }

@@ -6,6 +6,6 @@ class TVardelApp : public TQmApp {
 public:
     explicit TVardelApp(const TQmAppPorts& ports, const std::string& code = "QmVardel")
         : TQmApp(code, ports) {}
-    // AppDir + "back" + delimiter: the quarantine folder.
+    // DataDir + "back" + delimiter: the quarantine folder.
     std::string QuarantineDir() const;
 };

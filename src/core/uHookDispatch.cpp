@@ -10,14 +10,14 @@ std::int32_t THookDispatcher::Dispatch(std::uint32_t dwData, std::span<const std
                     std::to_string(sizeof(qm::TDialRequestData)));
             return 0;
         }
-        return FHandler.HandleDialRequest(qm::DecodeDialRequest(record));
+        return FDialRequests.HandleDialRequest(qm::DecodeDialRequest(record));
     case qm::kHookProgramStart:
         if (record.size() < sizeof(qm::TProgramStartData)) {
             Problem("program-start notice of " + std::to_string(record.size()) + " bytes, expected " +
                     std::to_string(sizeof(qm::TProgramStartData)));
             return 0;
         }
-        return FHandler.HandleProgramStart(qm::DecodeProgramStart(record));
+        return FProgramStarts.HandleProgramStart(qm::DecodeProgramStart(record));
     default:
         Problem("unknown message kind " + std::to_string(dwData));
         return 0;

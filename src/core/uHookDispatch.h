@@ -9,19 +9,35 @@
 #include <span>
 #include <string>
 
-// What the main window does with the two kinds of hook message.
-class IHookHandler {
+// One handler per kind of hook message, each owned by its subsystem.
+class IDialRequestHandler {
 public:
-    virtual ~IHookHandler() = default;
+    virtual ~IDialRequestHandler() = default;
     // 0 lets the dial proceed, 1 stops it.
     virtual std::int32_t HandleDialRequest(const qm::TDialRequest& request) = 0;
+};
+
+class IProgramStartHandler {
+public:
+    virtual ~IProgramStartHandler() = default;
     // 0 lets the program start, 1 stops it.
     virtual std::int32_t HandleProgramStart(const qm::TProgramStart& start) = 0;
 };
 
+// Until the launched-program guard takes its place, every program may start.
+class TProgramStartsAllowed : public IProgramStartHandler {
+public:
+    std::int32_t HandleProgramStart(const qm::TProgramStart&) override { return 0; }
+};
+
+// Both kinds in one object (stand-ins and benchmarks).
+class IHookHandler : public IDialRequestHandler, public IProgramStartHandler {};
+
 class THookDispatcher {
 public:
-    explicit THookDispatcher(IHookHandler& handler) : FHandler(handler) {}
+    THookDispatcher(IDialRequestHandler& dialRequests, IProgramStartHandler& programStarts)
+        : FDialRequests(dialRequests), FProgramStarts(programStarts) {}
+    explicit THookDispatcher(IHookHandler& handler) : THookDispatcher(handler, handler) {}
 
     // Called with a one-line description of a message that was answered 0 without a handler.
     std::function<void(const std::string&)> OnProblem;
@@ -31,5 +47,6 @@ public:
 
 private:
     void Problem(const std::string& text);
-    IHookHandler& FHandler;
+    IDialRequestHandler& FDialRequests;
+    IProgramStartHandler& FProgramStarts;
 };

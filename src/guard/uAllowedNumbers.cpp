@@ -53,7 +53,19 @@ void TAllowedList::Assign(std::vector<std::string> items) {
     Changed();
 }
 
+int TAllowedList::AddChangeListener(std::function<void()> listener) {
+    FListeners.emplace_back(FNextListener, std::move(listener));
+    return FNextListener++;
+}
+
+void TAllowedList::RemoveChangeListener(int id) {
+    std::erase_if(FListeners, [id](const auto& entry) { return entry.first == id; });
+}
+
 void TAllowedList::Changed() {
+    // Listeners first: the owner's handler may raise (a refused write) after the change is made.
+    for (const auto& entry : FListeners)
+        entry.second();
     if (OnChange)
         OnChange();
 }
@@ -62,12 +74,5 @@ void AllowedListChange(const TAllowedList& list, TAppIni& ini, IAllowedNumbersVi
     if (view.IsLoading())
         return;
     view.ShowAllowedNumbers(list.Items());
-    try {
-        ini.WriteList(kAllowedConnectionsSection, list.Items());
-    } catch (...) {
-        // The list did change, so the repeat shortcut must not survive a refused write either.
-        view.ResetLastRequestTag();
-        throw;
-    }
-    view.ResetLastRequestTag();
+    ini.WriteList(kAllowedConnectionsSection, list.Items());
 }

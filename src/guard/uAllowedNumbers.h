@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -18,7 +19,11 @@ std::string NormalizeNumber(std::string_view text);
 // whole-list assignment.
 class TAllowedList {
 public:
+    // The owner's handler (it stores the list); runs after the listeners.
     std::function<void()> OnChange;
+    // Others that must hear every change (the dial guard); the number given back removes it.
+    int AddChangeListener(std::function<void()> listener);
+    void RemoveChangeListener(int id);
 
     const std::vector<std::string>& Items() const { return FItems; }
     std::size_t Count() const { return FItems.size(); }
@@ -37,6 +42,8 @@ public:
 private:
     void Changed();
     std::vector<std::string> FItems;
+    std::vector<std::pair<int, std::function<void()>>> FListeners;
+    int FNextListener = 1;
 };
 
 // What the owner of the list (the main window) offers to its change handler.
@@ -46,12 +53,10 @@ public:
     virtual bool IsLoading() const = 0;
     // Refill the list box from the list's items.
     virtual void ShowAllowedNumbers(const std::vector<std::string>& items) = 0;
-    // The last dial request's tag goes to 0 so the repeat shortcut cannot apply across a change.
-    virtual void ResetLastRequestTag() = 0;
 };
 
 inline constexpr const char* kAllowedConnectionsSection = "allowed_connections";
 
-// AllowedListChange: nothing while loading; else refill the view, store the whole section, reset
-// the last request tag. The write's error goes on to the caller; the list keeps the change.
+// AllowedListChange: nothing while loading; else refill the view and store the whole section. The
+// write's error goes on to the caller; the list keeps the change.
 void AllowedListChange(const TAllowedList& list, TAppIni& ini, IAllowedNumbersView& view);

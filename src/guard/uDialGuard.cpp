@@ -5,13 +5,13 @@
 #include "util/uQmError.h"
 
 TDialGuard::TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view)
-    : FAllowedList(allowedList), FRemoteAccess(remoteAccess), FView(view), FLastNumber(FOwnNumber),
-      FLastRequestTag(FOwnTag), FLastAllowed(FOwnAllowed) {}
+    : FAllowedList(allowedList), FRemoteAccess(remoteAccess), FView(view) {
+    FListListener = FAllowedList.AddChangeListener([this] { ResetLastRequestTag(); });
+}
 
-TDialGuard::TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view,
-                       TLastDialRequest last)
-    : FAllowedList(allowedList), FRemoteAccess(remoteAccess), FView(view), FLastNumber(last.LastNumber),
-      FLastRequestTag(last.LastRequestTag), FLastAllowed(last.LastAllowed) {}
+TDialGuard::~TDialGuard() {
+    FAllowedList.RemoveChangeListener(FListListener);
+}
 
 std::int32_t TDialGuard::HandleDialRequest(const qm::TDialRequest& request) {
     std::string number;

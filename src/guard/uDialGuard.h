@@ -2,8 +2,10 @@
 // The dial decision: which number a dial request is for, whether it may go through (allowed list,
 // then the repeat of an allowed request, then the user), and the connection prompt's frame
 // around the view that shows it.
+#include "core/uHookDispatch.h"
 #include "core/uHookRecords.h"
 #include "guard/uAllowedNumbers.h"
+#include "guard/uConnectionStatus.h"
 #include "platform/IRemoteAccess.h"
 
 #include <cstdint>
@@ -31,36 +33,27 @@ public:
     virtual void ShowError(const std::string& text) = 0;
 };
 
-// The previous request as the main window keeps it (its fields FLastNumber, FLastRequestTag and
-// FLastAllowed); the guard reads and writes them in place.
-struct TLastDialRequest {
-    std::string& LastNumber;
-    std::uint32_t& LastRequestTag;
-    bool& LastAllowed;
-};
-
-class TDialGuard {
+// The guard keeps the previous request (its number is the connected one when the modem connects)
+// and hears every change of the allowed list itself; the list must outlive it.
+class TDialGuard : public IDialRequestHandler, public ILastDialedNumber {
 public:
-    // The previous request is kept by the guard itself.
     TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view);
-    // The previous request is kept in the owner's fields.
-    TDialGuard(TAllowedList& allowedList, IRemoteAccess& remoteAccess, IDialGuardView& view,
-               TLastDialRequest last);
+    ~TDialGuard() override;
     TDialGuard(const TDialGuard&) = delete;
     TDialGuard& operator=(const TDialGuard&) = delete;
 
     // The Result of a dial request: 0 lets the dial proceed, 1 stops it. Runs inside the event loop
     // and may nest: a request that arrives while a prompt is open is decided (and recorded) first.
-    std::int32_t HandleDialRequest(const qm::TDialRequest& request);
+    std::int32_t HandleDialRequest(const qm::TDialRequest& request) override;
     std::string GetDialedNumber(const std::string& phoneNumber, const std::string& phonebookPath,
                                 const std::string& entryName);
     bool IsDialAllowed(const std::string& number, std::uint32_t tag);
     int AskConnection(const std::string& number);
 
-    // Called by every change of the allowed list, so that a repeat cannot skip the question.
+    // On every change of the allowed list, so that a repeat cannot skip the question.
     void ResetLastRequestTag() { FLastRequestTag = 0; }
 
-    const std::string& LastNumber() const { return FLastNumber; }
+    const std::string& LastNumber() const override { return FLastNumber; }
     std::uint32_t LastRequestTag() const { return FLastRequestTag; }
     bool LastAllowed() const { return FLastAllowed; }
 
@@ -68,10 +61,8 @@ private:
     TAllowedList& FAllowedList;
     IRemoteAccess& FRemoteAccess;
     IDialGuardView& FView;
-    std::string FOwnNumber;
-    std::uint32_t FOwnTag = 0;
-    bool FOwnAllowed = false;
-    std::string& FLastNumber;
-    std::uint32_t& FLastRequestTag;
-    bool& FLastAllowed;
+    int FListListener = 0;
+    std::string FLastNumber;
+    std::uint32_t FLastRequestTag = 0;
+    bool FLastAllowed = false;
 };

@@ -26,6 +26,12 @@ struct TFileStamp {
     bool operator==(const TFileStamp&) const = default;
 };
 
+// The user's own base folders for settings and for other written data (empty: unknown).
+struct TUserFolders {
+    std::string ConfigHome;
+    std::string DataHome;
+};
+
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
@@ -46,4 +52,8 @@ public:
     virtual bool ReplaceFile(const std::string& path, const std::string& content) = 0;
     // Creates the folder and its parents; true when it exists afterwards.
     virtual bool CreateDirectories(const std::string& path) = 0;
+    // As CreateDirectories, but the folders it creates are readable by their owner only.
+    virtual bool CreatePrivateDirectories(const std::string& path) = 0;
+    // Whether this process may create and replace files in the folder (false when it is missing).
+    virtual bool IsWritableDirectory(const std::string& path) const = 0;
 };

@@ -1,7 +1,8 @@
 #pragma once
-// The default implementation of each port for the system the program runs on. Code outside
-// src/platform takes its OS objects from here and names only the ports; which implementations these
-// are is decided once, by the platform folder that cmake/Options.cmake chooses.
+// The default implementation of each port for the system the program runs on. Only the program's
+// entry point (src/app) and tools call these: it builds one TPlatformServices and hands references
+// down, so every class below takes its ports from its context and tests pass fakes the same way.
+// Which implementations these are is decided once, by the platform folder cmake/Options.cmake picks.
 #include "platform/IAutoStart.h"
 #include "platform/IFileSystem.h"
 #include "platform/IHookEndpoint.h"
@@ -32,3 +33,27 @@ std::unique_ptr<IAutoStart> CreateAutoStart();
 std::unique_ptr<ITerminationSignal> CreateTerminationSignal();
 // The per-user runtime folder of the program (created, private to the user).
 std::string RuntimeDir();
+// The user's XDG base folders for settings and data.
+TUserFolders UserFolders();
+
+// Every port implementation of the program, made once by its entry point. A new subsystem adds its
+// port here and in CreatePlatformServices, and passes a reference down through its context.
+struct TPlatformServices {
+    std::unique_ptr<IProgramImage> ProgramImage;
+    std::unique_ptr<IFileSystem> FileSystem;
+    std::unique_ptr<INamedMutexFactory> MutexFactory;
+    std::unique_ptr<ITelephony> Telephony;
+    std::unique_ptr<IProcessControl> ProcessControl;
+    // Uses ProcessControl, declared before it so that it goes after.
+    std::unique_ptr<IRemoteAccess> RemoteAccess;
+    std::unique_ptr<IHookLibrary> HookLibrary;
+    std::unique_ptr<IHookEndpoint> HookEndpoint;
+    std::unique_ptr<IAutoStart> AutoStart;
+    TUserFolders UserFolders;
+    std::string RuntimeDir;
+    // The hook socket's path in RuntimeDir.
+    std::string HookSocketPath;
+};
+
+// All of them; the termination signal is not among them, as it is made before anything else.
+TPlatformServices CreatePlatformServices();

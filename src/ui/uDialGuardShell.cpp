@@ -1,6 +1,5 @@
 #include "ui/uDialGuardShell.h"
 
-#include "platform/uPlatformFactory.h"
 #include "ui/ufDialDialog.h"
 
 #include <QApplication>
@@ -8,48 +7,27 @@
 
 #include <cstdio>
 
-TDialGuardShell::TDialGuardShell(TDialGuardShellPorts ports) : FPorts(std::move(ports)) {
-    if (FPorts.Overrides.RemoteAccess) {
-        FRemoteAccess = FPorts.Overrides.RemoteAccess;
-    } else {
-        FOwnProcesses = CreateProcessControl();
-        FOwnRemoteAccess = CreateRemoteAccess(*FOwnProcesses);
-        FRemoteAccess = FOwnRemoteAccess.get();
-    }
-    if (!FRemoteAccess->OnBusyCursor)
-        FRemoteAccess->OnBusyCursor = [](bool busy) {
+TDialGuardShell::TDialGuardShell(TDialGuardShellContext context) : FContext(std::move(context)) {
+    IRemoteAccess& remote = FContext.Services.RemoteAccess;
+    if (!remote.OnBusyCursor)
+        remote.OnBusyCursor = [](bool busy) {
             if (busy)
                 QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
             else
                 QApplication::restoreOverrideCursor();
         };
-    IHookLibrary* library = FPorts.Overrides.HookLibrary;
-    if (!library) {
-        FOwnHookLibrary = CreateHookLibrary();
-        library = FOwnHookLibrary.get();
-    }
-    FView = std::make_unique<TDialGuardView>(FPorts.Host, FPorts.ChildMode, FPorts.ShowError);
-    FGuard = FPorts.LastRequest ? std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView,
-                                                               *FPorts.LastRequest)
-                                : std::make_unique<TDialGuard>(FPorts.AllowedList, *FRemoteAccess, *FView);
-    FDispatcher = std::make_unique<THookDispatcher>(*this);
-    std::string socketPath = FPorts.Overrides.SocketPath.empty() ? THookSocketServer::DefaultSocketPath()
-                                                                 : FPorts.Overrides.SocketPath;
-    FServer = FPorts.Overrides.HookEndpoint
-                  ? std::make_unique<THookSocketServer>(std::move(socketPath), *FDispatcher,
-                                                        *FPorts.Overrides.HookEndpoint)
-                  : std::make_unique<THookSocketServer>(std::move(socketPath), *FDispatcher);
+    FView = std::make_unique<TDialGuardView>(FContext.Host, FContext.ChildMode, FContext.ShowError);
+    FGuard = std::make_unique<TDialGuard>(FContext.AllowedList, remote, *FView);
+    FDispatcher = std::make_unique<THookDispatcher>(*FGuard, FContext.ProgramStarts);
+    FServer = std::make_unique<THookSocketServer>(FContext.Services.HookSocketPath, *FDispatcher,
+                                                  FContext.Services.HookEndpoint);
     FServer->OnHandlerError = [this](const std::string& text) {
-        if (FPorts.ShowError)
-            FPorts.ShowError(text);
+        if (FContext.ShowError)
+            FContext.ShowError(text);
     };
-    IFileSystem* fileSystem = FPorts.Overrides.FileSystem;
-    if (!fileSystem) {
-        FOwnFileSystem = CreateFileSystem();
-        fileSystem = FOwnFileSystem.get();
-    }
     IHookStartView& startView = *this;
-    FStarter = std::make_unique<THookStarter>(FPorts.AppDir, *fileSystem, *library, startView);
+    FStarter = std::make_unique<THookStarter>(FContext.AppDir, FContext.Services.FileSystem,
+                                              FContext.Services.HookLibrary, startView);
 }
 
 TDialGuardShell::~TDialGuardShell() = default;
@@ -61,14 +39,6 @@ bool TDialGuardShell::Listen() {
     return false;
 }
 
-std::int32_t TDialGuardShell::HandleDialRequest(const qm::TDialRequest& request) {
-    return FGuard->HandleDialRequest(request);
-}
-
-std::int32_t TDialGuardShell::HandleProgramStart(const qm::TProgramStart&) {
-    return 0;
-}
-
 void TDialGuardShell::ConnectEntry(int selectedIndex, const std::string& entryName, QWidget* owner,
                                    const std::function<void(const std::string&)>& showWarning) {
     if (selectedIndex < 0) {
@@ -76,15 +46,15 @@ void TDialGuardShell::ConnectEntry(int selectedIndex, const std::string& entryNa
             showWarning(kNoEntrySelectedText);
         return;
     }
-    ShowDialDialog(*FRemoteAccess, entryName, owner);
+    ShowDialDialog(FContext.Services.RemoteAccess, entryName, owner);
 }
 
 void TDialGuardShell::ShowHookError(const std::string& text) {
-    if (FPorts.ShowError)
-        FPorts.ShowError(text);
+    if (FContext.ShowError)
+        FContext.ShowError(text);
 }
 
 void TDialGuardShell::SetWindowTitle(const std::string& title) {
-    if (FPorts.SetWindowTitle)
-        FPorts.SetWindowTitle(title);
+    if (FContext.SetWindowTitle)
+        FContext.SetWindowTitle(title);
 }

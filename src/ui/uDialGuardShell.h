@@ -1,8 +1,8 @@
 #pragma once
-// The dial guard as the main window holds it: the hook socket served from the event loop, the
-// message dispatch, the dial decision with its prompt, the remote-access layer, and the hook
-// files check and start. The main window creates one, answers its questions through the
-// callbacks and the alarm host, and calls the two hook steps at the end of its creation.
+// The dial guard as the composition holds it: the hook socket served from the event loop, the
+// message dispatch (dial requests to the guard, program starts to the handler given), the dial
+// decision with its prompt, and the hook files check and start. Its questions are answered through
+// the callbacks and the alarm host; every system part comes in its context.
 #include "core/uHookDispatch.h"
 #include "core/uHookStarter.h"
 #include "guard/uDialGuard.h"
@@ -14,36 +14,34 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 class QWidget;
 
-// Stand-ins for the system, for tests; unset parts are the Linux implementations over the real
-// system and the runtime folder's hook.sock.
-struct TDialGuardOverrides {
-    IFileSystem* FileSystem = nullptr;
-    IRemoteAccess* RemoteAccess = nullptr;
-    IHookLibrary* HookLibrary = nullptr;
-    std::string SocketPath;
-    IHookEndpoint* HookEndpoint = nullptr;
+// The system parts the dial guard works over, made once by the program's entry point.
+struct TDialGuardServices {
+    IFileSystem& FileSystem;
+    IRemoteAccess& RemoteAccess;
+    IHookLibrary& HookLibrary;
+    IHookEndpoint& HookEndpoint;
+    std::string HookSocketPath;
 };
 
-struct TDialGuardShellPorts {
+struct TDialGuardShellContext {
+    TDialGuardServices Services;
     IAlarmHost& Host;
     TAllowedList& AllowedList;
+    // The answer to program-start notices (the launched-program guard's handler).
+    IProgramStartHandler& ProgramStarts;
     std::string AppDir;
-    std::function<bool()> ChildMode;                        // chbChildMode is ticked
-    std::function<void(const std::string&)> ShowError;      // error box with the program's title
-    std::function<void(const std::string&)> SetWindowTitle; // the main window's title
-    // The owner's fields for the previous request; none: the guard keeps its own.
-    std::optional<TLastDialRequest> LastRequest;
-    TDialGuardOverrides Overrides;
+    std::function<bool()> ChildMode = {};                        // chbChildMode is ticked
+    std::function<void(const std::string&)> ShowError = {};      // error box with the program's title
+    std::function<void(const std::string&)> SetWindowTitle = {}; // the main window's title
 };
 
-class TDialGuardShell : public IHookHandler, private IHookStartView {
+class TDialGuardShell : private IHookStartView {
 public:
-    explicit TDialGuardShell(TDialGuardShellPorts ports);
+    explicit TDialGuardShell(TDialGuardShellContext context);
     ~TDialGuardShell() override;
 
     // Starts serving the hook socket; false (and the reason on stderr) when it cannot.
@@ -54,10 +52,6 @@ public:
     bool CheckHookFiles() { return FStarter->CheckHookFiles(); }
     void StartHooks() { FStarter->StartHooks(); }
 
-    std::int32_t HandleDialRequest(const qm::TDialRequest& request) override;
-    // Until the launched-program guard exists every program may start.
-    std::int32_t HandleProgramStart(const qm::TProgramStart& start) override;
-
     // The "Połącz" button of the status tab: the dial dialog for the entry picked, or the warning
     // when none is (showWarning shows the warning message box).
     void ConnectEntry(int selectedIndex, const std::string& entryName, QWidget* owner,
@@ -65,19 +59,14 @@ public:
 
     TDialGuard& Guard() { return *FGuard; }
     THookDispatcher& Dispatcher() { return *FDispatcher; }
-    IRemoteAccess& RemoteAccess() { return *FRemoteAccess; }
+    IRemoteAccess& RemoteAccess() { return FContext.Services.RemoteAccess; }
     THookSocketServer& Server() { return *FServer; }
 
 private:
     void ShowHookError(const std::string& text) override;
     void SetWindowTitle(const std::string& title) override;
 
-    TDialGuardShellPorts FPorts;
-    std::unique_ptr<IFileSystem> FOwnFileSystem;
-    std::unique_ptr<IProcessControl> FOwnProcesses;
-    std::unique_ptr<IRemoteAccess> FOwnRemoteAccess;
-    std::unique_ptr<IHookLibrary> FOwnHookLibrary;
-    IRemoteAccess* FRemoteAccess;
+    TDialGuardShellContext FContext;
     std::unique_ptr<TDialGuardView> FView;
     std::unique_ptr<TDialGuard> FGuard;
     std::unique_ptr<THookDispatcher> FDispatcher;

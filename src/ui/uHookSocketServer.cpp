@@ -1,10 +1,9 @@
 #include "ui/uHookSocketServer.h"
 
 #include "core/uHookFrame.h"
-#include "platform/uPlatformFactory.h"
 #include "util/uQmError.h"
 
-#include <QSocketNotifier>
+#include "ui/uReadinessWatch.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,8 +20,8 @@ constexpr std::size_t kMaxPendingInput = qm::kMaxHookFrame + qm::kHookHeaderSize
 struct THookSocketServer::TConnection {
     int Id = 0;
     THookHandle Handle = kNoHookHandle;
-    QSocketNotifier* ReadNotifier = nullptr;
-    QSocketNotifier* WriteNotifier = nullptr;
+    TReadinessWatch* ReadNotifier = nullptr;
+    TReadinessWatch* WriteNotifier = nullptr;
     std::vector<std::uint8_t> In;
     std::vector<std::uint8_t> Out;
     std::uint64_t Skip = 0; // bytes of an oversized frame still to be dropped
@@ -31,19 +30,9 @@ struct THookSocketServer::TConnection {
     bool Dead = false;      // closed; nothing more is read or written
 };
 
-THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, QObject* parent)
-    : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher),
-      FOwnEndpoint(CreateHookEndpoint()), FEndpoint(*FOwnEndpoint) {
-    InstallProblemLog();
-}
-
 THookSocketServer::THookSocketServer(std::string socketPath, THookDispatcher& dispatcher,
                                      IHookEndpoint& endpoint, QObject* parent)
     : QObject(parent), FSocketPath(std::move(socketPath)), FDispatcher(dispatcher), FEndpoint(endpoint) {
-    InstallProblemLog();
-}
-
-void THookSocketServer::InstallProblemLog() {
     if (!FDispatcher.OnProblem)
         FDispatcher.OnProblem = [this](const std::string& text) {
             Log(text + "; answered 0");
@@ -58,15 +47,11 @@ void THookSocketServer::Close() {
     while (!FConnections.empty())
         CloseConnection(FConnections.begin()->first);
     if (FListener != kNoHookHandle) {
-        FListenNotifier->setEnabled(false);
-        FListenNotifier->deleteLater();
-        FListenNotifier = nullptr;
+        FListenWatch->SetEnabled(false);
+        FListenWatch->deleteLater();
+        FListenWatch = nullptr;
         FEndpoint.StopListening(std::exchange(FListener, kNoHookHandle), FSocketPath);
     }
-}
-
-std::string THookSocketServer::DefaultSocketPath() {
-    return RuntimeDir() + "/hook.sock";
 }
 
 bool THookSocketServer::Listen() {
@@ -76,8 +61,8 @@ bool THookSocketServer::Listen() {
         FErrorText = e.what();
         return false;
     }
-    FListenNotifier = new QSocketNotifier(FListener, QSocketNotifier::Read, this);
-    connect(FListenNotifier, &QSocketNotifier::activated, this, [this] { AcceptConnections(); });
+    FListenWatch = new TReadinessWatch(
+        FListener, TReadinessWatch::TReadiness::rdRead, [this] { AcceptConnections(); }, this);
     return true;
 }
 
@@ -96,16 +81,17 @@ void THookSocketServer::AcceptConnections() {
         connection->Id = FNextId++;
         connection->Handle = handle;
         const int id = connection->Id;
-        connection->ReadNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
-        connect(connection->ReadNotifier, &QSocketNotifier::activated, this,
-                [this, id] { ReadConnection(id); });
-        connection->WriteNotifier = new QSocketNotifier(handle, QSocketNotifier::Write, this);
-        connection->WriteNotifier->setEnabled(false);
-        connect(connection->WriteNotifier, &QSocketNotifier::activated, this, [this, id] {
-            auto it = FConnections.find(id);
-            if (it != FConnections.end())
-                FlushOutput(std::shared_ptr<TConnection>(it->second));
-        });
+        connection->ReadNotifier = new TReadinessWatch(
+            handle, TReadinessWatch::TReadiness::rdRead, [this, id] { ReadConnection(id); }, this);
+        connection->WriteNotifier = new TReadinessWatch(
+            handle, TReadinessWatch::TReadiness::rdWrite,
+            [this, id] {
+                auto it = FConnections.find(id);
+                if (it != FConnections.end())
+                    FlushOutput(std::shared_ptr<TConnection>(it->second));
+            },
+            this);
+        connection->WriteNotifier->SetEnabled(false);
         FConnections[id] = std::move(connection);
     }
 }
@@ -128,7 +114,7 @@ void THookSocketServer::ReadConnection(int id) {
         // arrive. The notifier goes off so an open prompt's loop does not spin on the closed end.
         connection->PeerDone = true;
     }
-    connection->ReadNotifier->setEnabled(!connection->PeerDone && connection->In.size() < kMaxPendingInput);
+    connection->ReadNotifier->SetEnabled(!connection->PeerDone && connection->In.size() < kMaxPendingInput);
     if (!connection->Busy)
         ServeFrames(connection);
 }
@@ -179,7 +165,7 @@ void THookSocketServer::ServeFrames(const std::shared_ptr<TConnection>& connecti
     if (connection->Dead)
         return;
     if (!connection->PeerDone)
-        connection->ReadNotifier->setEnabled(in.size() < kMaxPendingInput);
+        connection->ReadNotifier->SetEnabled(in.size() < kMaxPendingInput);
     if (connection->PeerDone && !connection->Busy) {
         if (!in.empty() && connection->Skip == 0)
             Log("sender left in the middle of a frame (" + std::to_string(in.size()) + " bytes)");
@@ -205,7 +191,7 @@ void THookSocketServer::FlushOutput(const std::shared_ptr<TConnection>& connecti
             continue;
         }
         if (written.Status == THookIoStatus::hiosWouldBlock) {
-            connection->WriteNotifier->setEnabled(true);
+            connection->WriteNotifier->SetEnabled(true);
             return;
         }
         // The sender is gone: its answer has no one to go to. Nobody else is affected.
@@ -217,7 +203,7 @@ void THookSocketServer::FlushOutput(const std::shared_ptr<TConnection>& connecti
         return;
     }
     if (!connection->Dead) {
-        connection->WriteNotifier->setEnabled(false);
+        connection->WriteNotifier->SetEnabled(false);
         if (connection->PeerDone && !connection->Busy && connection->In.size() < qm::kHookHeaderSize)
             CloseConnection(connection->Id);
     }
@@ -230,8 +216,8 @@ void THookSocketServer::CloseConnection(int id) {
     const std::shared_ptr<TConnection> connection = it->second;
     FConnections.erase(it);
     connection->Dead = true;
-    connection->ReadNotifier->setEnabled(false);
-    connection->WriteNotifier->setEnabled(false);
+    connection->ReadNotifier->SetEnabled(false);
+    connection->WriteNotifier->SetEnabled(false);
     // Deferred: the notifier may be the one whose signal is being delivered right now.
     connection->ReadNotifier->deleteLater();
     connection->WriteNotifier->deleteLater();

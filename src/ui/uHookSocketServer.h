@@ -21,12 +21,10 @@
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
+class TReadinessWatch;
 
 class THookSocketServer : public QObject {
 public:
-    // Over the system's own endpoint.
-    THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, QObject* parent = nullptr);
     // Over the given endpoint, which outlives the server.
     THookSocketServer(std::string socketPath, THookDispatcher& dispatcher, IHookEndpoint& endpoint,
                       QObject* parent = nullptr);
@@ -46,13 +44,9 @@ public:
     // answered 0 as no decision was made.
     std::function<void(const std::string&)> OnHandlerError;
 
-    // The socket folder for this user: the runtime folder of the program.
-    static std::string DefaultSocketPath();
-
 private:
     struct TConnection;
 
-    void InstallProblemLog();
     void AcceptConnections();
     void ReadConnection(int id);
     void ServeFrames(const std::shared_ptr<TConnection>& connection);
@@ -63,11 +57,10 @@ private:
 
     std::string FSocketPath;
     THookDispatcher& FDispatcher;
-    std::unique_ptr<IHookEndpoint> FOwnEndpoint;
     IHookEndpoint& FEndpoint;
     std::string FErrorText;
     THookHandle FListener = kNoHookHandle;
-    QSocketNotifier* FListenNotifier = nullptr;
+    TReadinessWatch* FListenWatch = nullptr;
     std::map<int, std::shared_ptr<TConnection>> FConnections;
     int FNextId = 1;
 };

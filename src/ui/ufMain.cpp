@@ -2,7 +2,6 @@
 
 #include "components/bsSkinData.h"
 #include "platform/uPathDelim.h"
-#include "ui/uDialGuardShell.h"
 #include "ui/uHelpWindow.h"
 #include "ui/uImages.h"
 #include "ui/uSkinLoader.h"
@@ -60,17 +59,6 @@ TfrmMain::TfrmMain(const TfrmMainContext& context)
     DialogSkinData->setObjectName(QStringLiteral("DialogSkinData"));
     CreateControls();
 
-    FConnectionTimer = context.Timers.CreateTimer();
-    FConnectionTimer->SetInterval(1000);
-    FConnectionTimer->OnTimer = [this] {
-        Guarded([this] { tmrConnectionTimer(); });
-    };
-    FScanStartTimer = context.Timers.CreateTimer();
-    FScanStartTimer->SetInterval(100000);
-    FScanStartTimer->SetSingleShot(true);
-    FScanStartTimer->OnTimer = [this] {
-        Guarded([this] { tmrScanStartTimer(); });
-    };
     FTrayIcon = new TTrayIcon(context.Timers, this);
     FTray = std::make_unique<TTrayStateMachine>(*this, context.Timers);
     FTrayAvailable = context.TrayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
@@ -145,15 +133,15 @@ void TfrmMain::ConnectHandlers() {
     BindOption(OptionsTab->chbChildMode, "childmode");
     BindOption(OptionsTab->chbSoundEffect, "sound_effect");
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 2)
-            Guarded([this] { RefreshStatistics(); });
+        if (index == 2 && FSubsystems)
+            Guarded([this] { FSubsystems->RefreshStatistics(); });
     });
 
     FTrayIcon->OnShowMainWindow = [this] {
         ShowMainWindow();
     };
     FTrayIcon->OnMenuOpening = [this] {
-        FTrayIcon->miBreakConnection->setEnabled(FConnectionTimer->IsActive());
+        FTrayIcon->miBreakConnection->setEnabled(IsConnectionUp());
     };
     FTrayIcon->OnBreakConnection = [this] {
         Guarded([this] { HangUpAll(); });
@@ -185,12 +173,6 @@ void TfrmMain::ShowError(const std::string& text) {
 
 void TfrmMain::FormCreate() {
     FClosing = false;
-    FConnectionSeconds = 0;
-    FConnectedNumber.clear();
-    FUpdating = false;
-    FLastNumber.clear();
-    FLastRequestTag = 0;
-    FLastAllowed = false;
     if (FContext.MessageBox) {
         FMessageBox = FContext.MessageBox;
     } else {
@@ -203,35 +185,35 @@ void TfrmMain::FormCreate() {
     }
     FMessageBox->SetSkins(DialogSkinData, bsSkinData);
     try {
-        FAllowedList = std::make_unique<TAllowedList>();
-        FAllowedList->OnChange = [this] {
-            AllowedListChange(*FAllowedList, Ini(), *this);
-        };
-        CreateDialGuard();
-        // The signature database is created here, over AppDir + "Sygn.ini".
+        FSubsystems =
+            std::make_unique<TMainComposition>(TMainCompositionContext{.App = FApp,
+                                                                       .Timers = FContext.Timers,
+                                                                       .DialGuard = FContext.DialGuard,
+                                                                       .TapiMonitor = FContext.TapiMonitor},
+                                               *this);
+        // The signature database is created here, over FApp.SygnatureFile().
         FLoading = false;
-        FAbortScan = false;
         SetScanAnimation(0);
-        SetStatisticsHeaders();
+        FSubsystems->SetStatisticsHeaders();
         LoadSettings();
-        FScanStartTimer->Start();
+        FSubsystems->StartScanTimer();
         SetNotConnected();
         ApplyCommandLine();
-        StartLineMonitor();
+        FSubsystems->StartLineMonitor();
         FillEntries();
         if (StatusTab->cmbEntries->count() > 0)
             StatusTab->cmbEntries->setCurrentIndex(0);
         PageControl->setCurrentWidget(StatusTab);
-        ShowDatabaseInfo();
-        if (!CheckHookFiles())
+        FSubsystems->ShowDatabaseInfo();
+        if (!FSubsystems->CheckHookFiles())
             return;
-        StartHooks();
-        CheckRunningDialers();
+        FSubsystems->StartHooks();
+        FSubsystems->CheckRunningDialers();
         if (FApp.FirstRun) {
             ShowHelpTopic("");
-            PickAllowedNumbers();
+            FSubsystems->PickAllowedNumbers();
         } else {
-            CheckEntries();
+            FSubsystems->CheckEntries();
         }
     } catch (const std::exception& e) {
         ShowError(e.what());
@@ -261,9 +243,10 @@ void TfrmMain::LoadSettings() {
     OptionsTab->chbSoundEffect->setChecked(Ini().ReadBool("sound_effect", true, kMain));
     std::vector<std::string> numbers;
     Ini().ReadList(kAllowedConnectionsSection, numbers);
-    FAllowedList->Assign(std::move(numbers));
-    ShowAllowedNumbers(FAllowedList->Items());
-    RefreshStatistics();
+    TAllowedList& list = *FSubsystems->AllowedList();
+    list.Assign(std::move(numbers));
+    ShowAllowedNumbers(list.Items());
+    FSubsystems->RefreshStatistics();
 }
 
 void TfrmMain::ApplySkin(int index) {
@@ -320,23 +303,25 @@ void TfrmMain::ShowAllowedNumbers(const std::vector<std::string>& items) {
 void TfrmMain::btnAddConnectionClick() {
     // After the session's clean-up the list is gone; the window may still be up if the end of
     // work was cancelled.
-    if (!FAllowedList)
+    TAllowedList* allowed = FSubsystems ? FSubsystems->AllowedList() : nullptr;
+    if (!allowed)
         return;
     const TQueryResult answer =
         QueryInput("Dozwolony numer", "Podaj dozwolony numer", bsSkinData, DialogSkinData);
     if (!answer.Ok || qm::Trim(answer.Text).empty())
         return;
-    FAllowedList->Add(answer.Text);
+    allowed->Add(answer.Text);
     if (OptionsTab->lstAllowedConnections->isVisible() && OptionsTab->lstAllowedConnections->isEnabled())
         OptionsTab->lstAllowedConnections->setFocus();
 }
 
 void TfrmMain::btnDeleteConnectionClick() {
     QListWidget* list = OptionsTab->lstAllowedConnections;
-    if (!FAllowedList || list->count() == 0)
+    TAllowedList* allowed = FSubsystems ? FSubsystems->AllowedList() : nullptr;
+    if (!allowed || list->count() == 0)
         return;
     if (const QListWidgetItem* item = list->currentItem(); item && item->isSelected())
-        FAllowedList->DeleteFirst(item->text().toStdString());
+        allowed->DeleteFirst(item->text().toStdString());
     if (list->isVisible() && list->isEnabled())
         list->setFocus();
 }
@@ -356,10 +341,6 @@ void TfrmMain::ShowHelpTopic(const std::string& topic) {
     // The help document is found by its full path, so the current directory is left alone.
     const QString file = QDir(QString::fromStdString(FApp.AppDir)).filePath(QLatin1String(kHelpFileName));
     FHelp->ShowTopic(file, QString::fromStdString(topic));
-}
-
-void TfrmMain::SetScanAnimation(int page) {
-    ScanTab->ScanAnimationNotebook->setCurrentIndex(page);
 }
 
 THelpWindow* TfrmMain::HelpWindow() const {

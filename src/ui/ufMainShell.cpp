@@ -1,8 +1,7 @@
-// TfrmMain, continued: the tray, the connection status, hiding and showing the window, and the
-// program's end (close query, tray menu, the session's end of work).
+// TfrmMain, continued: the tray, hiding and showing the window, and the program's end (close
+// query, tray menu, the session's end of work).
 #include "ui/ufMain.h"
 
-#include "ui/uDialGuardShell.h"
 #include "ui/uHelpWindow.h"
 #include "ui/uImages.h"
 #include "ui/uTrayIcon.h"
@@ -38,6 +37,14 @@ void TfrmMain::StopSound() {
     FContext.Sound.Stop();
 }
 
+bool TfrmMain::IsConnectionUp() const {
+    return FSubsystems && FSubsystems->Connection().IsConnected();
+}
+
+std::string TfrmMain::ConnectedNumber() const {
+    return FSubsystems ? FSubsystems->Connection().ConnectedNumber() : std::string();
+}
+
 void TfrmMain::ShowMainWindow() {
     showNormal();
     raise();
@@ -66,44 +73,6 @@ void TfrmMain::HideToTray() {
 void TfrmMain::ApplyCommandLine() {
     if (!FContext.Arguments.empty() && FContext.Arguments.front() == "tray")
         setWindowState(windowState() | Qt::WindowMinimized);
-}
-
-void TfrmMain::SetConnectedNumber(const std::string& number) {
-    FConnectedNumber = number;
-    StatusTab->lblTelNumber->setText(QString::fromStdString(number));
-}
-
-void TfrmMain::SetConnected(const std::string& number) {
-    FConnectionSeconds = 0;
-    SetConnectedNumber(number);
-    FConnectionTimer->Start();
-    StatusTab->lblConnectionInfo->setText(QStringLiteral("Połączony z numerem:"));
-    StatusTab->imgConnectionState->clear();
-    StatusTab->imgConnectionState->setPixmap(TrayImages(TTrayImageList::tilTrayIcon)[1]);
-    SetTrayState(trayConnected);
-    StatusTab->btnBreakConnection->show();
-    StatusTab->labConnectionTime->SetCaption(" ");
-    StatusTab->labConnectionTime->show();
-    UpdateStatistics(number, true);
-    CheckAutoUpdate();
-}
-
-void TfrmMain::SetNotConnected() {
-    FConnectionSeconds = 0;
-    FConnectionTimer->Stop();
-    SetConnectedNumber("");
-    StatusTab->lblConnectionInfo->setText(QStringLiteral("Nie połączony"));
-    StatusTab->imgConnectionState->setPixmap(TrayImages(TTrayImageList::tilTrayIcon)[0]);
-    SetTrayState(trayReset);
-    StatusTab->btnBreakConnection->hide();
-    StatusTab->labConnectionTime->hide();
-}
-
-void TfrmMain::tmrConnectionTimer() {
-    ++FConnectionSeconds;
-    StatusTab->labConnectionTime->SetCaption("Czas połączenia: ." + std::to_string(FConnectionSeconds) +
-                                             " sekund");
-    UpdateStatistics(FConnectedNumber, false);
 }
 
 bool TfrmMain::FormCloseQuery() {
@@ -147,13 +116,11 @@ void TfrmMain::FormDestroy() {
     if (FFormDestroyed)
         return;
     FFormDestroyed = true;
-    // No request may be decided over a list that is gone; the guard itself goes with the window,
-    // as a request being decided right now still runs on it.
-    if (FDialGuard)
-        FDialGuard->Stop();
-    FAllowedList.reset();
+    // No request may be decided over a list that is gone; the subsystems themselves go with the
+    // window, as a request being decided right now still runs on them.
+    if (FSubsystems)
+        FSubsystems->Stop();
     // The signature database is freed here, after the allowed numbers list.
-    FConnectionTimer->Stop();
     if (FContext.OnFormDestroyed)
         FContext.OnFormDestroyed();
 }

@@ -34,3 +34,29 @@ TStatusTab::TStatusTab(QWidget* parent) : QWidget(parent) {
     btnConnect =
         NewControl<QPushButton>(this, "btnConnect", QStringLiteral("Połącz"), QRect(322, 168, 114, 25));
 }
+
+void TStatusTab::ShowConnected(const std::string& number) {
+    lblTelNumber->setText(QString::fromStdString(number));
+    lblConnectionInfo->setText(QStringLiteral("Połączony z numerem:"));
+    imgConnectionState->clear();
+    imgConnectionState->setPixmap(TrayImages(TTrayImageList::tilTrayIcon)[1]);
+    btnBreakConnection->show();
+    labConnectionTime->SetCaption(" ");
+    labConnectionTime->show();
+}
+
+void TStatusTab::ShowNotConnected() {
+    lblTelNumber->setText(QString());
+    lblConnectionInfo->setText(QStringLiteral("Nie połączony"));
+    imgConnectionState->setPixmap(TrayImages(TTrayImageList::tilTrayIcon)[0]);
+    btnBreakConnection->hide();
+    labConnectionTime->hide();
+}
+
+void TStatusTab::ShowDialing() {
+    lblConnectionInfo->setText(QStringLiteral("rozpoczyna połączenie..."));
+}
+
+void TStatusTab::ShowConnectionTime(int seconds) {
+    labConnectionTime->SetCaption("Czas połączenia: ." + std::to_string(seconds) + " sekund");
+}

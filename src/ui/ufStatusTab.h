@@ -1,14 +1,22 @@
 #pragma once
-// tsStatusPage ("Status"): the logo, the modem connection state and the phone-book entries.
+// tsStatusPage ("Status"): the logo, the modem connection state and the phone-book entries. It is
+// the connection status's view.
+#include "guard/uConnectionStatus.h"
 #include "ui/uFormHelpers.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 
-class TStatusTab : public QWidget {
+class TStatusTab : public QWidget, public IConnectionStatusView {
 public:
     explicit TStatusTab(QWidget* parent);
+
+    // IConnectionStatusView
+    void ShowConnected(const std::string& number) override;
+    void ShowNotConnected() override;
+    void ShowDialing() override;
+    void ShowConnectionTime(int seconds) override;
 
     TImage* imgLogo;
     QGroupBox* bsSkinGroupBox2;

@@ -1,7 +1,8 @@
 // The dial guard end to end: the real program on Xvfb, in a temporary copy of its folder with a
 // settings file of its own, asked by vardel-hook as the hook library would, its prompt answered
 // with keys sent by xdotool. Skips when Xvfb or xdotool is not installed.
-#include <QDeadlineTimer>
+#include "support/PollUntil.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,13 +19,7 @@
 namespace {
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
+    return PollUntil(done, std::chrono::milliseconds(timeoutMs));
 }
 
 class DialGuardE2E : public ::testing::Test {

@@ -93,6 +93,17 @@ public:
         Dirs.insert(path);
         return true;
     }
+    std::set<std::string> PrivateDirs;
+    bool CreatePrivateDirectories(const std::string& path) override {
+        PrivateDirs.insert(path);
+        return CreateDirectories(path);
+    }
+    bool IsWritableDirectory(const std::string& path) const override {
+        for (const std::string& dir : ReadOnlyDirs)
+            if (path.starts_with(dir))
+                return false;
+        return true;
+    }
 };
 
 class TFakeReadFile : public IReadFile {

@@ -31,10 +31,8 @@ class RecordingView : public IAllowedNumbersView {
 public:
     bool Loading = false;
     std::vector<std::vector<std::string>> Shown;
-    int TagResets = 0;
     bool IsLoading() const override { return Loading; }
     void ShowAllowedNumbers(const std::vector<std::string>& items) override { Shown.push_back(items); }
-    void ResetLastRequestTag() override { ++TagResets; }
 };
 
 struct AllowedFixture : ::testing::Test {
@@ -42,10 +40,12 @@ struct AllowedFixture : ::testing::Test {
     TAppIni Ini{"/p/QmVardel.ini", Fs};
     RecordingView View;
     TAllowedList List;
+    int TagResets = 0; // as the dial guard hears them
     void SetUp() override {
         List.OnChange = [this] {
             AllowedListChange(List, Ini, View);
         };
+        List.AddChangeListener([this] { ++TagResets; });
     }
     std::vector<std::string> Stored() {
         std::vector<std::string> items;
@@ -60,7 +60,7 @@ TEST_F(AllowedFixture, EveryChangeRefillsStoresAndResetsTheTag) {
     List.Add("0202");
     EXPECT_EQ(Stored(), (std::vector<std::string>{"  0202 ", "0700abc", "0202"}));
     EXPECT_EQ(View.Shown.back(), Stored());
-    EXPECT_EQ(View.TagResets, 3);
+    EXPECT_EQ(TagResets, 3);
 
     EXPECT_TRUE(List.Contains("0700ABC"));
     EXPECT_FALSE(List.Contains("0202 ")); // whole texts compared
@@ -85,14 +85,20 @@ TEST_F(AllowedFixture, NothingIsWrittenWhileLoading) {
     List.Assign({"020 21 22"});
     EXPECT_EQ(Fs.Replacements, 0);
     EXPECT_TRUE(View.Shown.empty());
-    EXPECT_EQ(View.TagResets, 0);
 }
 
 TEST_F(AllowedFixture, RefusedWriteKeepsTheChangeInMemoryAndRaises) {
     Fs.ReadOnlyDirs.insert("/p/");
     EXPECT_THROW(List.Add("0202"), EQmError);
     EXPECT_EQ(List.Count(), 1u);
-    EXPECT_EQ(View.TagResets, 1);
+    EXPECT_EQ(TagResets, 1) << "the listeners heard the change before the write failed";
+
+    // A removed listener hears no more.
+    const int id = List.AddChangeListener([this] { TagResets += 100; });
+    List.RemoveChangeListener(id);
+    Fs.ReadOnlyDirs.clear();
+    List.Add("0303");
+    EXPECT_EQ(TagResets, 2);
 }
 
 } // namespace

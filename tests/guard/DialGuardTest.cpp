@@ -57,11 +57,10 @@ struct TGuardFixture {
     TScriptedView View;
     TDialGuard Guard{List, Remote, View};
 
-    // The main window's wiring of the list's change: store it and reset the last tag.
+    // The owner stores the list on a change; the guard resets its last tag by itself.
     TGuardFixture() {
         List.OnChange = [this] {
             Ini.WriteList(kAllowedConnectionsSection, List.Items());
-            Guard.ResetLastRequestTag();
         };
     }
     std::int32_t Dial(const std::string& number, std::uint32_t tag = 1, const std::string& entry = "",

@@ -1,5 +1,7 @@
 #include "ServiceRig.h"
 
+#include "support/PollUntil.h"
+
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -16,13 +18,7 @@
 extern char** environ;
 
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return PollUntil(cond, std::chrono::milliseconds(timeoutMs));
 }
 
 namespace {

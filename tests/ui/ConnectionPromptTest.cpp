@@ -29,7 +29,6 @@ struct TPromptFixture {
     TPromptFixture() {
         List.OnChange = [this] {
             Ini.WriteList(kAllowedConnectionsSection, List.Items());
-            Guard.ResetLastRequestTag();
         };
     }
 };

@@ -6,6 +6,7 @@
 #include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeRemoteAccess.h"
+#include "platform/linux/uLinuxHookEndpoint.h"
 #include "support/TempDir.h"
 
 #include "RecordingAlarmHost.h"
@@ -27,17 +28,32 @@ struct TShellFixture {
     TFakeFileSystem Fs;
     TFakeRemoteAccess Remote;
     TFakeHookLibrary Library;
+    TLinuxHookEndpoint Endpoint;
+    TProgramStartsAllowed ProgramStarts;
     std::vector<std::string> Errors;
     std::string Title;
     std::unique_ptr<TDialGuardShell> Shell;
 
     TShellFixture() {
         List.Assign({"0202122"});
-        Shell = std::make_unique<TDialGuardShell>(
-            TDialGuardShellPorts{Host, List, "/opt/qm/", [] { return false; },
-                                 [this](const std::string& e) { Errors.push_back(e); },
-                                 [this](const std::string& t) { Title = t; }, std::nullopt, &Fs, &Remote,
-                                 &Library, Dir + "/QmVardel/hook.sock"});
+        Shell = std::make_unique<TDialGuardShell>(Context(Endpoint));
+    }
+    TDialGuardShellContext Context(IHookEndpoint& endpoint) {
+        return {.Services = {.FileSystem = Fs,
+                             .RemoteAccess = Remote,
+                             .HookLibrary = Library,
+                             .HookEndpoint = endpoint,
+                             .HookSocketPath = Socket()},
+                .Host = Host,
+                .AllowedList = List,
+                .ProgramStarts = ProgramStarts,
+                .AppDir = "/opt/qm/",
+                .ChildMode = [] { return false; },
+                .ShowError = [this](const std::string& e) { Errors.push_back(e); },
+                .SetWindowTitle =
+                    [this](const std::string& t) {
+                        Title = t;
+                    }};
     }
     std::string Socket() const { return Dir + "/QmVardel/hook.sock"; }
 };
@@ -146,9 +162,7 @@ TEST(DialGuardShell, EndpointThatCannotListenLeavesTheSocketUnserved) {
     TShellFixture f;
     TFakeHookEndpoint endpoint;
     endpoint.ListenError = f.Dir + "/QmVardel belongs to another user; refusing to listen there";
-    TDialGuardShell shell(
-        TDialGuardShellPorts{f.Host, f.List, "/opt/qm/", [] { return false; }, nullptr, nullptr, std::nullopt,
-                             TDialGuardOverrides{&f.Fs, &f.Remote, &f.Library, f.Socket(), &endpoint}});
+    TDialGuardShell shell(f.Context(endpoint));
     EXPECT_FALSE(shell.Listen());
     EXPECT_EQ(endpoint.Listened, std::vector<std::string>{f.Socket()});
     EXPECT_EQ(shell.Server().ErrorText(), *endpoint.ListenError);

@@ -1,3 +1,4 @@
+#include "platform/linux/uLinuxHookEndpoint.h"
 #include "ui/uHookSocketServer.h"
 
 #include "core/uHookFrame.h"
@@ -131,7 +132,8 @@ struct TServerFixture {
     TScriptedHandler Handler;
     THookDispatcher Dispatcher{Handler};
     std::vector<std::string> Problems;
-    THookSocketServer Server{Path, Dispatcher};
+    TLinuxHookEndpoint Endpoint;
+    THookSocketServer Server{Path, Dispatcher, Endpoint};
     TServerFixture() {
         Dispatcher.OnProblem = [this](const std::string& p) {
             Problems.push_back(p);
@@ -175,7 +177,7 @@ TEST(HookSocketServer, RefusesWhatItMustNotTrust) {
     {
         TServerFixture f;
         ASSERT_TRUE(f.Server.Listen());
-        THookSocketServer second(f.Path, f.Dispatcher);
+        THookSocketServer second(f.Path, f.Dispatcher, f.Endpoint);
         EXPECT_FALSE(second.Listen());
         EXPECT_THAT(second.ErrorText(), testing::HasSubstr("another guard"));
     }

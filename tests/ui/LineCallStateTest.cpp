@@ -22,12 +22,8 @@ protected:
         Telephony.Fd = Pipe[0];
         Telephony.Devices = {{}};
         Monitor = std::make_unique<TTapiMonitor>(Telephony);
-        Files.Put(IniPath(), "[main]\nfirst_run_flg=0\n");
-        App = std::make_unique<TVardelApp>(TQmAppPorts{Image, Files, Mutexes});
-        TfrmMainContext context{*App, Timers, AutoStart, Sound, Image.Path, {}, &Box, TrayAvailable, {}, {}};
-        context.TapiMonitor = Monitor.get();
-        Frm = std::make_unique<TfrmMain>(context);
-        Frm->FormCreate();
+        TapiMonitor = Monitor.get();
+        Start();
     }
     void Report(std::uint32_t call, std::uint32_t state) {
         Telephony.Pending.push_back({call, kLineCallStateMessage, state});
@@ -48,15 +44,15 @@ TEST_F(TLineCallStateTest, ReportsReachTheStatusThroughTheEventLoop) {
     EXPECT_EQ(Info(), "Nie połączony");
     Report(7, kLineCallStateDialing);
     ASSERT_TRUE(WaitFor([&] { return Info() == "rozpoczyna połączenie..."; }));
-    EXPECT_FALSE(Frm->tmrConnection().IsActive()) << "dialling changes nothing else";
+    EXPECT_FALSE(Frm->Subsystems().Connection().Timer().IsActive()) << "dialling changes nothing else";
     Report(7, kLineCallStateConnected);
-    ASSERT_TRUE(WaitFor([&] { return Frm->tmrConnection().IsActive(); }));
+    ASSERT_TRUE(WaitFor([&] { return Frm->Subsystems().Connection().Timer().IsActive(); }));
     EXPECT_EQ(Info(), "Połączony z numerem:");
     EXPECT_EQ(Frm->TrayState(), trayConnected);
     Report(7, kLineCallStateDisconnected);
     Report(7, kLineCallStateIdle);
     ASSERT_TRUE(WaitFor([&] { return Info() == "Nie połączony"; }));
-    EXPECT_FALSE(Frm->tmrConnection().IsActive());
+    EXPECT_FALSE(Frm->Subsystems().Connection().Timer().IsActive());
     EXPECT_NE(std::find(Telephony.Calls.begin(), Telephony.Calls.end(), "Deallocate 7"),
               Telephony.Calls.end());
 }

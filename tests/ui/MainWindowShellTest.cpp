@@ -15,9 +15,9 @@ TEST_F(TMainWindowTest, StartsNotConnectedWithIdleTrayAndNoIcon) {
     EXPECT_EQ(Frm->TrayState(), trayIdle);
     EXPECT_EQ(Frm->TrayIcon()->Hint(), "QmVardel włączony");
     EXPECT_FALSE(Frm->TrayIcon()->IsRevealed()) << "no icon until the first minimise";
-    EXPECT_FALSE(Frm->tmrConnection().IsActive());
-    EXPECT_TRUE(Frm->tmrScanStart().IsActive());
-    EXPECT_EQ(Frm->tmrScanStart().Interval(), 100000);
+    EXPECT_FALSE(Frm->Subsystems().Connection().Timer().IsActive());
+    EXPECT_TRUE(Frm->Subsystems().ScanStartTimer().IsActive());
+    EXPECT_EQ(Frm->Subsystems().ScanStartTimer().Interval(), 100000);
 }
 
 TEST_F(TMainWindowTest, AlarmSoundPlaysOnceAndIsCutByTheNextAcceptedChange) {
@@ -63,7 +63,7 @@ TEST_F(TMainWindowTest, ConnectionDrivesStatusTrayAndMenu) {
     EXPECT_EQ(time->Caption(), " ");
     EXPECT_FALSE(time->isHidden());
     for (int i = 0; i < 3; ++i)
-        static_cast<TFakeTimer&>(Frm->tmrConnection()).Fire();
+        static_cast<TFakeTimer&>(Frm->Subsystems().Connection().Timer()).Fire();
     EXPECT_EQ(time->Caption(), "Czas połączenia: .3 sekund");
     emit Frm->TrayIcon()->mnuTrayPopup->aboutToShow();
     EXPECT_TRUE(breakItem->isEnabled());

@@ -1,22 +1,18 @@
 #pragma once
 // Helpers of the widget tests: driving modal dialogs and polling with a deadline.
+#include "support/PollUntil.h"
+
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 
-// Polls the event loop until cond holds or 5 s pass.
+// Runs the event loop until cond holds or 5 s pass.
 inline bool WaitFor(const std::function<bool()>& cond, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!cond()) {
-        if (deadline.hasExpired())
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+    return PollUntil(cond, std::chrono::milliseconds(ms),
+                     [] { QApplication::processEvents(QEventLoop::AllEvents, 10); });
 }
 
 // Runs act on the next modal dialog once it is shown (act gets the dialog).

@@ -212,7 +212,8 @@ bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& c
     return true;
 }
 
-bool TLinuxFileSystem::CreateDirectories(const std::string& path) {
+namespace {
+bool MakeDirectories(const std::string& path, mode_t mode) {
     if (path.empty())
         return false;
     std::string partial;
@@ -221,9 +222,41 @@ bool TLinuxFileSystem::CreateDirectories(const std::string& path) {
         pos = path.find('/', pos + 1);
         partial = path.substr(0, pos);
         if (!partial.empty())
-            ::mkdir(partial.c_str(), 0755);
+            ::mkdir(partial.c_str(), mode);
     }
-    return DirectoryExists(path);
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+} // namespace
+
+bool TLinuxFileSystem::CreateDirectories(const std::string& path) {
+    return MakeDirectories(path, 0755);
+}
+
+bool TLinuxFileSystem::CreatePrivateDirectories(const std::string& path) {
+    return MakeDirectories(path, 0700);
+}
+
+bool TLinuxFileSystem::IsWritableDirectory(const std::string& path) const {
+    // access() also answers for a read-only mount, which a root process could not write either.
+    return DirectoryExists(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+TUserFolders QmUserFolders() {
+    const auto env = [](const char* name) -> std::string {
+        const char* value = std::getenv(name);
+        return value ? value : "";
+    };
+    const std::string home = env("HOME");
+    // Relative values are invalid by the XDG rules and are ignored.
+    const auto pick = [&](const char* name, const char* underHome) {
+        const std::string value = env(name);
+        if (!value.empty() && value.front() == '/')
+            return value;
+        return home.empty() ? std::string() : home + underHome;
+    };
+    return {.ConfigHome = pick("XDG_CONFIG_HOME", "/.config"),
+            .DataHome = pick("XDG_DATA_HOME", "/.local/share")};
 }
 
 std::string QmRuntimeDir() {

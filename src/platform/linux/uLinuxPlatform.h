@@ -37,6 +37,8 @@ public:
     std::optional<std::string> ReadAll(const std::string& path) const override;
     bool ReplaceFile(const std::string& path, const std::string& content) override;
     bool CreateDirectories(const std::string& path) override;
+    bool CreatePrivateDirectories(const std::string& path) override;
+    bool IsWritableDirectory(const std::string& path) const override;
 };
 
 // The named mutex is a shared advisory lock on <runtime dir>/QmVardel/<name>.lock: other programs
@@ -45,6 +47,9 @@ class TLinuxNamedMutexFactory : public INamedMutexFactory {
 public:
     std::unique_ptr<INamedMutex> Create(const std::string& name) override;
 };
+
+// $XDG_CONFIG_HOME and $XDG_DATA_HOME with their defaults under $HOME; empty when neither is known.
+TUserFolders QmUserFolders();
 
 // $XDG_RUNTIME_DIR/QmVardel, or /tmp/QmVardel-<uid> when that variable is unset; created 0700.
 std::string QmRuntimeDir();

@@ -58,3 +58,24 @@ std::unique_ptr<ITerminationSignal> CreateTerminationSignal() {
 std::string RuntimeDir() {
     return QmRuntimeDir();
 }
+
+TUserFolders UserFolders() {
+    return QmUserFolders();
+}
+
+TPlatformServices CreatePlatformServices() {
+    TPlatformServices services;
+    services.ProgramImage = CreateProgramImage();
+    services.FileSystem = CreateFileSystem();
+    services.MutexFactory = CreateNamedMutexFactory();
+    services.Telephony = CreateTelephony();
+    services.ProcessControl = CreateProcessControl();
+    services.RemoteAccess = CreateRemoteAccess(*services.ProcessControl);
+    services.HookLibrary = CreateHookLibrary();
+    services.HookEndpoint = CreateHookEndpoint();
+    services.AutoStart = CreateAutoStart();
+    services.UserFolders = UserFolders();
+    services.RuntimeDir = RuntimeDir();
+    services.HookSocketPath = services.RuntimeDir + "/hook.sock";
+    return services;
+}

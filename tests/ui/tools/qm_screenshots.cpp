@@ -11,7 +11,10 @@
 #include "ui/ufOptionsTab.h"
 #include "ui/ufQueryDlg.h"
 
+#include "fakes/FakeHookEndpoint.h"
+#include "fakes/FakeHookLibrary.h"
 #include "fakes/FakePorts.h"
+#include "fakes/FakeRemoteAccess.h"
 #include "fakes/FakeShellPorts.h"
 
 #include <QApplication>
@@ -59,13 +62,26 @@ int main(int argc, char** argv) {
     image.Path = (to / "QmVardel").string();
     TLinuxFileSystem files;
     TFakeMutexFactory mutexes;
-    TVardelApp vardel({image, files, mutexes});
+    TVardelApp vardel({.ProgramImage = image, .FileSystem = files, .MutexFactory = mutexes});
     TQtTimerFactory timers;
     TFakeAutoStart autoStart;
     TFakeSoundPlayer sound;
     TQuietMessageBox box;
-    TfrmMainContext context{vardel, timers, autoStart, sound, image.Path, {}, &box, false, {}, {}};
-    TfrmMain frm(context);
+    TFakeRemoteAccess remote;
+    TFakeHookLibrary hookLibrary;
+    TFakeHookEndpoint hookEndpoint;
+    TfrmMain frm({.App = vardel,
+                  .Timers = timers,
+                  .AutoStart = autoStart,
+                  .Sound = sound,
+                  .DialGuard = {.FileSystem = files,
+                                .RemoteAccess = remote,
+                                .HookLibrary = hookLibrary,
+                                .HookEndpoint = hookEndpoint,
+                                .HookSocketPath = (to / "hook.sock").string()},
+                  .ExecutablePath = image.Path,
+                  .MessageBox = &box,
+                  .TrayAvailable = false});
     frm.FormCreate();
     frm.show();
     const char* names[] = {"status", "scan", "statistics", "update", "options"};

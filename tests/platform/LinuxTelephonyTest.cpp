@@ -1,6 +1,6 @@
 // The telephony port on Linux against a fake line feed (a socket the test writes by hand), with the
 // line monitor on top as the guard runs it.
-#include "ServiceRig.h"
+#include "hook/ServiceRig.h"
 #include "support/TempDir.h"
 
 #include "guard/uTapiMonitor.h"

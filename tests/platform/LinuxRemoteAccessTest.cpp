@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFixtures = std::string(QM_TEST_SOURCE_DIR) + "/tests/guard/fixtures";
+const std::string kFixtures = std::string(QM_TEST_SOURCE_DIR) + "/tests/platform/fixtures";
 
 void WriteFile(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
