@@ -67,7 +67,13 @@ int main(int argc, char** argv) {
                                           .HookSocketPath = services.HookSocketPath},
                             .ExecutablePath = executable,
                             .Arguments = std::vector<std::string>(argv + 1, argv + argc),
-                            .TapiMonitor = tapiMonitor.get()};
+                            .TapiMonitor = tapiMonitor.get(),
+                            .Update = {.Http = services.HttpTransport.get(),
+                                       .Files = services.UpdateFiles.get(),
+                                       .Signature = services.DatabaseSignature.get(),
+                                       .Clock = services.Clock.get(),
+                                       .SystemInfo = services.SystemInfo.get(),
+                                       .Image = services.ProgramImage.get()}};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();

@@ -21,6 +21,7 @@ public:
     void SetReadTimeout(int milliseconds) override { FReadTimeoutMs = milliseconds; }
     int ReadTimeout() const override { return FReadTimeoutMs; }
     void SetKeepResponsive(bool on) override { FKeepResponsive = on; }
+    void SetEventPump(IEventPump* pump) override { FPump = pump; }
     void SetMaxBodyBytes(std::uint64_t bytes) override { FMaxBodyBytes = bytes; }
     std::string PostForm(const std::string& url, const std::vector<THttpFormPart>& parts) override;
     void Get(const std::string& url, const std::vector<std::string>& headers, const THttpSink& sink) override;

@@ -4,6 +4,8 @@
 // from such an event, ends the transfer at once. Every failure raises EQmError with a readable text:
 // no connection, a time-out, a broken transfer, a reply whose status is not success (its body is
 // never handed on), a body above the size limit, an abort.
+#include "platform/IEventPump.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,6 +43,8 @@ public:
     virtual int ReadTimeout() const = 0;
     // True: the caller's user interface keeps handling events while a transfer waits.
     virtual void SetKeepResponsive(bool on) = 0;
+    // How the caller's user interface handles its events while a transfer waits; nullptr = it does not.
+    virtual void SetEventPump(IEventPump* pump) = 0;
     // A reply body above this many bytes fails the transfer.
     virtual void SetMaxBodyBytes(std::uint64_t bytes) = 0;
 

@@ -4,15 +4,20 @@
 // down, so every class below takes its ports from its context and tests pass fakes the same way.
 // Which implementations these are is decided once, by the platform folder cmake/Options.cmake picks.
 #include "platform/IAutoStart.h"
+#include "platform/IClock.h"
+#include "platform/IDatabaseSignature.h"
 #include "platform/IFileSystem.h"
 #include "platform/IHookEndpoint.h"
 #include "platform/IHookLibrary.h"
+#include "platform/IHttpTransport.h"
 #include "platform/INamedMutex.h"
 #include "platform/IProcessControl.h"
 #include "platform/IProgramImage.h"
 #include "platform/IRemoteAccess.h"
+#include "platform/ISystemInfo.h"
 #include "platform/ITelephony.h"
 #include "platform/ITerminationSignal.h"
+#include "platform/IUpdateFiles.h"
 
 #include <memory>
 #include <string>
@@ -49,6 +54,13 @@ struct TPlatformServices {
     std::unique_ptr<IHookLibrary> HookLibrary;
     std::unique_ptr<IHookEndpoint> HookEndpoint;
     std::unique_ptr<IAutoStart> AutoStart;
+    // The database update: the HTTP transport (its event pump is set by the window), the
+    // receiving folder, database signatures, the clock and the request's optional facts.
+    std::unique_ptr<IHttpTransport> HttpTransport;
+    std::unique_ptr<IUpdateFiles> UpdateFiles;
+    std::unique_ptr<IDatabaseSignature> DatabaseSignature;
+    std::unique_ptr<IClock> Clock;
+    std::unique_ptr<ISystemInfo> SystemInfo;
     TUserFolders UserFolders;
     std::string RuntimeDir;
     // The hook socket's path in RuntimeDir.

@@ -11,6 +11,8 @@
 #include "guard/uTapiMonitor.h"
 #include "platform/ITimer.h"
 #include "ui/uDialGuardShell.h"
+#include "ui/uQtEventPump.h"
+#include "update/uDatabaseUpdate.h"
 
 #include <memory>
 #include <string>
@@ -24,6 +26,8 @@ struct TMainCompositionContext {
     TDialGuardServices DialGuard;
     // The process-wide line monitor (it outlives the message loop, not the window); null = none.
     TTapiMonitor* TapiMonitor = nullptr;
+    // The database update's ports; incomplete = no update (and no signature database here).
+    TUpdateServices Update = {};
 };
 
 class TMainComposition {
@@ -49,7 +53,10 @@ public:
 
     // Slots of the subsystems still to come; each calls its controller once that exists.
     void SetStatisticsHeaders() {}
-    void ShowDatabaseInfo() {}
+    void ShowDatabaseInfo() {
+        if (FDatabaseUpdate)
+            FDatabaseUpdate->ShowDatabaseInfo();
+    }
     void CheckRunningDialers() {}
     void PickAllowedNumbers() {}
     void CheckEntries() {}
@@ -57,14 +64,24 @@ public:
     void StartScan() {}
     void AbortScan() {}
     void RemoveDialers() {}
-    void Update() {}
+    void Update() {
+        if (FDatabaseUpdate)
+            FDatabaseUpdate->btnUpdateClick();
+    }
+    // Null without the update's ports.
+    TDatabaseUpdate* DatabaseUpdate() { return FDatabaseUpdate.get(); }
+    TSygnatureManager* Database() { return FDatabase.get(); }
 
     // The end of work: the hook socket closes, the list goes, the connection timer stops.
     void Stop();
 
 private:
     void UpdateStatistics(const std::string& /*number*/, bool /*newConnection*/) {}
-    void CheckAutoUpdate() {}
+    void CheckAutoUpdate() {
+        if (FDatabaseUpdate)
+            FDatabaseUpdate->CheckAutoUpdate();
+    }
+    void CreateDatabaseUpdate();
     void ScanStartTimerFired() {}
     // The answer to program-start notices; the launched-program guard replaces this one.
     static std::unique_ptr<IProgramStartHandler> CreateProgramStartHandler();
@@ -79,4 +96,8 @@ private:
     std::unique_ptr<TConnectionStatus> FConnection;
     std::unique_ptr<ITimer> FScanStartTimer;
     TReadinessWatch* FLineWatch = nullptr;
+    std::unique_ptr<TSygnatureManager> FDatabase;
+    TQtEventPump FPump;
+    std::unique_ptr<TQmHttpUpdate> FHttpUpdate;
+    std::unique_ptr<TDatabaseUpdate> FDatabaseUpdate;
 };

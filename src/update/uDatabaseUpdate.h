@@ -26,6 +26,17 @@ public:
     virtual bool AutoUpdateChecked() const = 0;                  // chbAutoUpdate of the options tab
 };
 
+// The ports an update needs, as the window receives them; a missing one leaves the update off.
+struct TUpdateServices {
+    IHttpTransport* Http = nullptr;
+    IUpdateFiles* Files = nullptr;
+    const IDatabaseSignature* Signature = nullptr;
+    const IClock* Clock = nullptr;
+    const ISystemInfo* SystemInfo = nullptr;
+    const IProgramImage* Image = nullptr;
+    bool Complete() const { return Http && Files && Signature && Clock && Image; }
+};
+
 struct TDatabaseUpdateContext {
     TQmHttpUpdate& HttpUpdate;
     TSygnatureManager& Database;

@@ -1,5 +1,9 @@
 // The Linux choices behind the platform factory: the one place outside the implementations that
 // names them.
+#include "net/uCurlHttpTransport.h"
+#include "net/uEd25519Signature.h"
+#include "platform/linux/uLinuxSystemInfo.h"
+#include "platform/linux/uLinuxUpdateFiles.h"
 #include "platform/uPlatformFactory.h"
 
 #include "platform/linux/uLinuxAutoStart.h"
@@ -74,6 +78,11 @@ TPlatformServices CreatePlatformServices() {
     services.HookLibrary = CreateHookLibrary();
     services.HookEndpoint = CreateHookEndpoint();
     services.AutoStart = CreateAutoStart();
+    services.HttpTransport = std::make_unique<TCurlHttpTransport>(nullptr);
+    services.UpdateFiles = std::make_unique<TLinuxUpdateFiles>();
+    services.DatabaseSignature = std::make_unique<TEd25519Signature>();
+    services.Clock = std::make_unique<TLinuxClock>();
+    services.SystemInfo = std::make_unique<TLinuxSystemInfo>();
     services.UserFolders = UserFolders();
     services.RuntimeDir = RuntimeDir();
     services.HookSocketPath = services.RuntimeDir + "/hook.sock";
