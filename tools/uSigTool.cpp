@@ -1,12 +1,14 @@
 #include "uSigTool.h"
 
 #include "detection/uSygnatureManager.h"
+#include "net/uEd25519Signature.h"
 #include "util/libStrUtilsQmPack.h"
 #include "util/uDateTime.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -21,10 +23,14 @@ Narzędzie autorów sygnatur: odciski plików i sprawdzanie bazy dialerów QmVar
 Polecenia:
   fingerprint PLIK...            wypisuje odcisk każdego pliku, gotowy do dopisania do bazy
   check [--db ŚCIEŻKA] PLIK...   wypisuje pliki rozpoznane jako znane dialery
-  info [--db ŚCIEŻKA]            wersja, data, liczba sygnatur i rozmiarów, błędne wiersze
+  info [--db ŚCIEŻKA]            wersja, data, liczba sygnatur i rozmiarów, błędne wiersze, podpis
+  keygen PRYWATNY PUBLICZNY      tworzy parę kluczy Ed25519 do podpisywania baz
+  sign --key PRYWATNY PLIK...    zapisuje podpis każdego pliku obok niego (PLIK.sig)
+  verify [--key PUBLICZNY] [--sig PODPIS] PLIK   sprawdza podpis pliku
 
 "qmvardel-sig POLECENIE --help" opisuje polecenie.
-Kody wyjścia: 0 powodzenie, 1 check znalazł dialer, 2 błąd użycia lub odczytu.
+Kody wyjścia: 0 powodzenie, 1 check znalazł dialer lub verify odrzucił podpis,
+2 błąd użycia lub odczytu.
 )";
 
 const char* const kFingerprintHelp = R"(Użycie: qmvardel-sig fingerprint PLIK...
@@ -44,21 +50,44 @@ Kody wyjścia: 0 brak dialerów, 1 znaleziono dialer, 2 błąd użycia lub odczy
 )";
 
 const char* const kInfoHelp = R"(Użycie: qmvardel-sig info [--db ŚCIEŻKA]
-Wypisuje wersję bazy, datę pliku, liczbę sygnatur, liczbę różnych rozmiarów
-oraz każdy wiersz, który nigdy nie pasuje do odcisku, z numerem wiersza w pliku.
+Wypisuje wersję bazy, datę pliku, liczbę sygnatur, liczbę różnych rozmiarów,
+każdy wiersz, który nigdy nie pasuje do odcisku, z numerem wiersza w pliku,
+oraz stan podpisu bazy (klucz Sygn.pub obok bazy lub obok programu, podpis ŚCIEŻKA.sig).
   --db ŚCIEŻKA   baza sygnatur (domyślnie Sygn.ini obok programu)
 Kody wyjścia: 0 powodzenie, 2 błąd użycia lub odczytu.
+)";
+
+const char* const kKeygenHelp = R"(Użycie: qmvardel-sig keygen PRYWATNY PUBLICZNY
+Tworzy parę kluczy Ed25519: klucz prywatny (PEM, tylko dla właściciela) do podpisywania
+baz i klucz publiczny (PEM), który kładzie się obok programu jako Sygn.pub. Istniejących
+plików nie nadpisuje.
+Kody wyjścia: 0 powodzenie, 2 błąd.
+)";
+
+const char* const kSignHelp = R"(Użycie: qmvardel-sig sign --key PRYWATNY PLIK...
+Podpisuje dokładną zawartość każdego pliku i zapisuje podpis (base64, jeden wiersz)
+w pliku PLIK.sig. Podpisaną bazę i jej podpis publikuje się razem.
+Kody wyjścia: 0 powodzenie, 2 błąd.
+)";
+
+const char* const kVerifyHelp = R"(Użycie: qmvardel-sig verify [--key PUBLICZNY] [--sig PODPIS] PLIK
+Sprawdza podpis pliku tak jak QmVardel przed instalacją bazy.
+  --key PUBLICZNY  klucz publiczny (domyślnie Sygn.pub obok programu)
+  --sig PODPIS     plik podpisu (domyślnie PLIK.sig)
+Kody wyjścia: 0 podpis prawidłowy, 1 podpis nieprawidłowy, 2 błąd użycia lub odczytu.
 )";
 
 struct TCommandLine {
     bool Help = false;
     std::optional<std::string> Database;
+    std::optional<std::string> Key;
+    std::optional<std::string> Signature;
     std::vector<std::string> Files;
 };
 
 // Options may come before, between or after the files; "--" ends them.
 std::optional<TCommandLine> ParseCommand(const std::vector<std::string>& args, bool takesDatabase,
-                                         const TSigToolEnv& env) {
+                                         bool takesKey, const TSigToolEnv& env) {
     TCommandLine cmd;
     bool options = true;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -75,6 +104,12 @@ std::optional<TCommandLine> ParseCommand(const std::vector<std::string>& args, b
             cmd.Database = args[++i];
         } else if (options && takesDatabase && a.starts_with("--db=")) {
             cmd.Database = a.substr(5);
+        } else if (options && takesKey && (a == "--key" || a == "--sig")) {
+            if (i + 1 >= args.size()) {
+                env.Err << kProgram << ": " << a << " wymaga ścieżki\n";
+                return std::nullopt;
+            }
+            (a == "--key" ? cmd.Key : cmd.Signature) = args[++i];
         } else if (options && a.size() > 1 && a[0] == '-') {
             env.Err << kProgram << ": nieznana opcja " << a << " (zob. " << kProgram << " " << args[0]
                     << " --help)\n";
@@ -127,6 +162,42 @@ std::unique_ptr<TSygnatureManager> OpenDatabase(const TCommandLine& cmd, const T
         return nullptr;
     }
     return db;
+}
+
+// The public key beside the program, where the guard looks for it.
+std::string DefaultKey(const TSigToolEnv& env) {
+    const std::size_t slash = env.DefaultDatabase.rfind('/');
+    return (slash == std::string::npos ? std::string() : env.DefaultDatabase.substr(0, slash + 1)) +
+           "Sygn.pub";
+}
+
+bool WriteText(const std::string& path, const std::string& text, const TSigToolEnv& env) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!(out << text) || !out.flush()) {
+        env.Err << kProgram << ": " << path << ": nie można zapisać pliku\n";
+        return false;
+    }
+    return true;
+}
+
+// What the guard would say of the database's signature: with Sygn.pub beside the database (a
+// published copy) or else beside the program.
+std::string SignatureState(const std::string& database, const TSigToolEnv& env) {
+    const std::size_t slash = database.rfind('/');
+    std::optional<std::string> key = env.FileSystem.ReadAll(
+        (slash == std::string::npos ? std::string() : database.substr(0, slash + 1)) + "Sygn.pub");
+    if (!key)
+        key = env.FileSystem.ReadAll(DefaultKey(env));
+    if (!key)
+        return "brak klucza publicznego Sygn.pub: baza niepodpisana";
+    const std::optional<std::string> sig = env.FileSystem.ReadAll(database + ".sig");
+    if (!sig)
+        return "brak pliku podpisu " + database + ".sig";
+    const std::optional<std::string> data = env.FileSystem.ReadAll(database);
+    std::string why;
+    if (!data || !TEd25519Signature().Verify(*data, *sig, *key, why))
+        return "nieprawidłowy (" + why + ")";
+    return "prawidłowy";
 }
 
 int Fingerprint(const TCommandLine& cmd, const TSigToolEnv& env) {
@@ -232,6 +303,88 @@ int Info(const TCommandLine& cmd, const TSigToolEnv& env) {
             << "Błędne wiersze: " << problems.size() << "\n";
     for (const TSygnatureProblem& p : problems)
         env.Out << "  wiersz " << p.LineNumber << ": " << p.Reason << ": \"" << Printable(p.Line) << "\"\n";
+    env.Out << "Podpis: " << SignatureState(db->FileName(), env) << "\n";
+    return sigExit_Ok;
+}
+
+int Keygen(const TCommandLine& cmd, const TSigToolEnv& env) {
+    if (cmd.Files.size() != 2) {
+        env.Err << kProgram << ": keygen wymaga dwóch ścieżek\n" << kKeygenHelp;
+        return sigExit_Error;
+    }
+    namespace fs = std::filesystem;
+    for (const std::string& path : cmd.Files) {
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(path, ec))) {
+            env.Err << kProgram << ": " << path << ": plik już istnieje\n";
+            return sigExit_Error;
+        }
+    }
+    const TEd25519Signature::TKeyPair keys = TEd25519Signature::GenerateKeyPair();
+    // The private key is readable by its owner only, from its first byte on.
+    {
+        std::ofstream(cmd.Files[0], std::ios::binary).flush();
+        std::error_code ec;
+        fs::permissions(cmd.Files[0], fs::perms::owner_read | fs::perms::owner_write, ec);
+        std::ofstream out(cmd.Files[0], std::ios::binary | std::ios::trunc);
+        if (ec || !(out << keys.PrivatePem) || !out.flush()) {
+            env.Err << kProgram << ": " << cmd.Files[0] << ": nie można zapisać klucza\n";
+            return sigExit_Error;
+        }
+    }
+    if (!WriteText(cmd.Files[1], keys.PublicPem, env))
+        return sigExit_Error;
+    env.Out << "Klucz prywatny: " << cmd.Files[0] << "\nKlucz publiczny: " << cmd.Files[1]
+            << " (połóż go obok programu jako Sygn.pub)\n";
+    return sigExit_Ok;
+}
+
+int Sign(const TCommandLine& cmd, const TSigToolEnv& env) {
+    if (!cmd.Key || cmd.Files.empty()) {
+        env.Err << kProgram << ": sign wymaga --key i co najmniej jednego pliku\n" << kSignHelp;
+        return sigExit_Error;
+    }
+    const std::optional<std::string> key = env.FileSystem.ReadAll(*cmd.Key);
+    if (!key) {
+        env.Err << kProgram << ": " << *cmd.Key << ": nie można odczytać klucza\n";
+        return sigExit_Error;
+    }
+    for (const std::string& path : cmd.Files) {
+        const std::optional<std::string> data = env.FileSystem.ReadAll(path);
+        if (!data) {
+            env.Err << kProgram << ": " << path << ": nie można odczytać pliku\n";
+            return sigExit_Error;
+        }
+        if (!WriteText(path + ".sig", TEd25519Signature::Sign(*data, *key) + "\n", env))
+            return sigExit_Error;
+        env.Out << path << ".sig\n";
+    }
+    return sigExit_Ok;
+}
+
+int Verify(const TCommandLine& cmd, const TSigToolEnv& env) {
+    if (cmd.Files.size() != 1) {
+        env.Err << kProgram << ": verify wymaga jednego pliku\n" << kVerifyHelp;
+        return sigExit_Error;
+    }
+    const std::string& path = cmd.Files[0];
+    const std::string keyPath = cmd.Key.value_or(DefaultKey(env));
+    const std::string sigPath = cmd.Signature.value_or(path + ".sig");
+    const std::optional<std::string> data = env.FileSystem.ReadAll(path);
+    const std::optional<std::string> key = env.FileSystem.ReadAll(keyPath);
+    const std::optional<std::string> sig = env.FileSystem.ReadAll(sigPath);
+    for (const auto& [value, name] : {std::pair{&data, &path}, {&key, &keyPath}, {&sig, &sigPath}}) {
+        if (!*value) {
+            env.Err << kProgram << ": " << *name << ": nie można odczytać pliku\n";
+            return sigExit_Error;
+        }
+    }
+    std::string why;
+    if (!TEd25519Signature().Verify(*data, *sig, *key, why)) {
+        env.Out << path << ": podpis nieprawidłowy: " << why << "\n";
+        return sigExit_Dialer;
+    }
+    env.Out << path << ": podpis prawidłowy\n";
     return sigExit_Ok;
 }
 
@@ -257,11 +410,15 @@ int RunSigTool(const std::vector<std::string>& args, const TSigToolEnv& env) {
         {"fingerprint", false, kFingerprintHelp, Fingerprint},
         {"check", true, kCheckHelp, Check},
         {"info", true, kInfoHelp, Info},
+        {"keygen", false, kKeygenHelp, Keygen},
+        {"sign", false, kSignHelp, Sign},
+        {"verify", false, kVerifyHelp, Verify},
     };
     for (const TCommand& c : commands) {
         if (command != c.Name)
             continue;
-        const std::optional<TCommandLine> cmd = ParseCommand(args, c.TakesDatabase, env);
+        const std::optional<TCommandLine> cmd =
+            ParseCommand(args, c.TakesDatabase, c.Help == kSignHelp || c.Help == kVerifyHelp, env);
         if (!cmd)
             return sigExit_Error;
         if (cmd->Help) {

@@ -1,9 +1,11 @@
 #pragma once
 // The commands of qmvardel-sig, the signature authors' tool: fingerprint, check and info over a
-// signature database. Qt-free; files are reached through the file-system port, folders given to
-// check are walked with the standard library (no symbolic links followed).
+// signature database, and its signatures (keygen, sign, verify). Qt-free; files are read through
+// the file-system port, folders given to check are walked with the standard library (no symbolic
+// links followed).
 //
-// Exit codes: 0 success (check: no known dialer), 1 check found a known dialer, 2 a usage or read
+// Exit codes: 0 success (check: no known dialer), 1 check found a known dialer (verify: a signature
+// that does not hold), 2 a usage or read
 // error. An error outranks a found dialer, so a script never takes a half-done check for a clean one.
 #include "platform/IFileSystem.h"
 

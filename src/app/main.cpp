@@ -80,7 +80,14 @@ int main(int argc, char** argv) {
                                           .AutoStartEntries = services.AutoStartEntries.get(),
                                           .DisplayName = services.DisplayName.get(),
                                           .Clock = services.Clock.get(),
-                                          .ShortDate = services.ShortDate}};
+                                          .ShortDate = services.ShortDate},
+
+                            .Update = {.Http = services.HttpTransport.get(),
+                                       .Files = services.UpdateFiles.get(),
+                                       .Signature = services.DatabaseSignature.get(),
+                                       .Clock = services.Clock.get(),
+                                       .SystemInfo = services.SystemInfo.get(),
+                                       .Image = services.ProgramImage.get()}};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();

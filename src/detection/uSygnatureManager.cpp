@@ -158,6 +158,15 @@ void TSygnatureManager::Load() {
     FDatabaseDate = date;
 }
 
+void TSygnatureManager::TakeLoaded(TSygnatureManager& loaded) {
+    FTable = std::move(loaded.FTable);
+    loaded.FTable = TSygnatureTable();
+    FVersion = loaded.FVersion;
+    FDatabaseDate = loaded.FDatabaseDate;
+    FHasVersionLine = loaded.FHasVersionLine;
+    FLoadError = loaded.FLoadError;
+}
+
 void TSygnatureManager::FailLoad(const std::string& message) {
     FLoadError = message;
     throw EQmError(message);

@@ -69,6 +69,9 @@ public:
     // Re-reads the file. Nothing changes when it does not exist. When it exists but cannot be read
     // (or is 2 GiB or more), raises EQmError and keeps the contents of the previous load.
     void Load();
+    // Takes over the contents of another manager's successful load (built on another thread, so
+    // that the thread answering IsDialer never waits for a long load); loaded is left empty.
+    void TakeLoaded(TSygnatureManager& loaded);
     // One metadata read for a file whose length is not a size field; otherwise the fingerprint.
     bool IsDialer(const std::string& path) const { return CheckFile(path) == dcDialer; }
     // IsDialer with the reason of a negative answer, for callers that report unreadable files.

@@ -7,20 +7,24 @@
 #include "platform/IAutoStartEntries.h"
 #include "platform/IBackgroundJob.h"
 #include "platform/IClock.h"
+#include "platform/IDatabaseSignature.h"
 #include "platform/IDisplayName.h"
 #include "platform/IFileSearch.h"
 #include "platform/IFileSystem.h"
 #include "platform/IFixedDrives.h"
 #include "platform/IHookEndpoint.h"
 #include "platform/IHookLibrary.h"
+#include "platform/IHttpTransport.h"
 #include "platform/IMonotonicClock.h"
 #include "platform/INamedMutex.h"
 #include "platform/IProcessControl.h"
 #include "platform/IProgramImage.h"
 #include "platform/IQuarantineFiles.h"
 #include "platform/IRemoteAccess.h"
+#include "platform/ISystemInfo.h"
 #include "platform/ITelephony.h"
 #include "platform/ITerminationSignal.h"
+#include "platform/IUpdateFiles.h"
 
 #include <functional>
 #include <memory>
@@ -76,6 +80,12 @@ struct TPlatformServices {
     std::unique_ptr<IDisplayName> DisplayName;
     // The user's short date format (the removal log's dates).
     std::function<std::string(qm::TDateTime)> ShortDate;
+    // The database update: the HTTP transport (its event pump is set by the window), the
+    // receiving folder, database signatures, the clock and the request's optional facts.
+    std::unique_ptr<IHttpTransport> HttpTransport;
+    std::unique_ptr<IUpdateFiles> UpdateFiles;
+    std::unique_ptr<IDatabaseSignature> DatabaseSignature;
+    std::unique_ptr<ISystemInfo> SystemInfo;
     TUserFolders UserFolders;
     std::string RuntimeDir;
     // The hook socket's path in RuntimeDir.

@@ -6,6 +6,7 @@
 #include "ui/ufOptionsTab.h"
 #include "ui/ufScanTab.h"
 #include "ui/ufStatusTab.h"
+#include "ui/ufUpdateTab.h"
 
 #include <QDir>
 #include <QListWidget>
@@ -45,6 +46,8 @@ TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmM
     FConnection->OnEnded = [this] {
         FWindow.SetTrayState(trayReset);
     };
+
+    CreateDatabaseUpdate();
 
     FScanStartTimer = FContext.Timers.CreateTimer();
     FScanStartTimer->SetInterval(100000);
@@ -99,7 +102,38 @@ void TMainComposition::SetScanAnimation(int page) {
 }
 
 // The line monitor is ended before the window by the program's end, so it is not touched here.
-TMainComposition::~TMainComposition() = default;
+TMainComposition::~TMainComposition() {
+    if (FContext.Update.Http)
+        FContext.Update.Http->SetEventPump(nullptr);
+}
+
+void TMainComposition::CreateDatabaseUpdate() {
+    const TUpdateServices& ports = FContext.Update;
+    if (!ports.Complete())
+        return;
+    TVardelApp& app = FContext.App;
+    IFileSystem& files = FContext.DialGuard.FileSystem;
+    ports.Http->SetEventPump(&FPump);
+    FHttpUpdate = std::make_unique<TQmHttpUpdate>(TQmHttpUpdateContext{
+        .Http = *ports.Http, .Files = *ports.Files, .Image = *ports.Image, .SystemInfo = ports.SystemInfo});
+    FWindow.UpdateTab->SetAutoUpdateBox(FWindow.OptionsTab->chbAutoUpdate);
+    FDatabaseUpdate = std::make_unique<TDatabaseUpdate>(
+        TDatabaseUpdateContext{.HttpUpdate = *FHttpUpdate,
+                               .Database = *FDatabase,
+                               .FileSystem = files,
+                               .Files = *ports.Files,
+                               .Clock = *ports.Clock,
+                               .Ini = *app.Ini,
+                               .Pump = FPump,
+                               .Signature = *ports.Signature,
+                               .AppDir = app.AppDir,
+                               .DataDir = app.DataDir,
+                               .SetTrayState = [this](TTrayState state) { FWindow.SetTrayState(state); },
+                               .CheckRunningDialers = [this] { CheckRunningDialers(); },
+                               .Loading = [this] { return FWindow.IsLoading(); },
+                               .FormatShortDate = {}},
+        *FWindow.UpdateTab);
+}
 
 std::unique_ptr<IProgramStartHandler> TMainComposition::CreateProgramStartHandler() {
     const TDetectionServices& d = FContext.Detection;

@@ -21,6 +21,8 @@
 #include "scan/uScanController.h"
 #include "ui/uDialGuardShell.h"
 #include "ui/uProgramGuardView.h"
+#include "ui/uQtEventPump.h"
+#include "update/uDatabaseUpdate.h"
 
 #include <memory>
 #include <string>
@@ -49,6 +51,8 @@ struct TMainCompositionContext {
     std::string ExecutablePath = {};
     // Incomplete: no removal and no guard (every program may start).
     TDetectionServices Detection = {};
+    // The database update's ports; incomplete = no update (and no signature database here).
+    TUpdateServices Update = {};
 };
 
 class TMainComposition {
@@ -77,7 +81,10 @@ public:
 
     // Slots of the subsystems still to come; each calls its controller once that exists.
     void SetStatisticsHeaders() {}
-    void ShowDatabaseInfo() {}
+    void ShowDatabaseInfo() {
+        if (FDatabaseUpdate)
+            FDatabaseUpdate->ShowDatabaseInfo();
+    }
     void CheckRunningDialers();
     void PickAllowedNumbers() {}
     void CheckEntries() {}
@@ -97,14 +104,23 @@ public:
     }
     // The removal of a scan's finds (the scan clears its list afterwards).
     void RemoveFoundDialers(const std::vector<std::string>& found);
-    void Update() {}
+    void Update() {
+        if (FDatabaseUpdate)
+            FDatabaseUpdate->btnUpdateClick();
+    }
+    // Null without the update's ports.
+    TDatabaseUpdate* DatabaseUpdate() { return FDatabaseUpdate.get(); }
 
     // The end of work: the hook socket closes, the list goes, the connection timer stops.
     void Stop();
 
 private:
     void UpdateStatistics(const std::string& /*number*/, bool /*newConnection*/) {}
-    void CheckAutoUpdate() {}
+    void CheckAutoUpdate() {
+        if (FDatabaseUpdate)
+            FDatabaseUpdate->CheckAutoUpdate();
+    }
+    void CreateDatabaseUpdate();
     // tmrScanStart's only tick (it is a one-shot timer).
     void ScanStartTimerFired() {
         if (FScan)
@@ -132,4 +148,7 @@ private:
     TReadinessWatch* FLineWatch = nullptr;
     // After the database it reads: it goes first, its walk joined.
     std::unique_ptr<TScanController> FScan;
+    TQtEventPump FPump;
+    std::unique_ptr<TQmHttpUpdate> FHttpUpdate;
+    std::unique_ptr<TDatabaseUpdate> FDatabaseUpdate;
 };

@@ -192,7 +192,8 @@ void TfrmMain::FormCreate() {
                                     .TapiMonitor = FContext.TapiMonitor,
                                     .Scan = FContext.Scan,
                                     .ExecutablePath = FContext.ExecutablePath,
-                                    .Detection = FContext.Detection},
+                                    .Detection = FContext.Detection,
+                                    .Update = FContext.Update},
             *this);
         FLoading = false;
         SetScanAnimation(0);

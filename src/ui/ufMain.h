@@ -68,6 +68,8 @@ struct TfrmMainContext {
     const TScanServices* Scan = nullptr;
     // The dialer removal's and the launched-program guard's system parts; unset = no guard.
     TDetectionServices Detection = {};
+    // The database update's ports; incomplete = no update.
+    TUpdateServices Update = {};
 };
 
 // Skin folders under Skins/, by the index of cmbSkins.

@@ -18,3 +18,23 @@ TUpdateTab::TUpdateTab(QWidget* parent) : QWidget(parent) {
     memUpdate->setReadOnly(true);
     labDataVersionInfo = NewMarkupLabel(this, "labDataVersionInfo", " ", QRect(12, 206, 230, 40));
 }
+
+void TUpdateTab::ClearLog() {
+    memUpdate->clear();
+}
+
+void TUpdateTab::AddLogLine(const std::string& line) {
+    memUpdate->appendPlainText(QString::fromStdString(line));
+}
+
+void TUpdateTab::SetUpdateCaption(const std::string& text) {
+    btnUpdate->setText(QString::fromStdString(text));
+}
+
+void TUpdateTab::SetDatabaseInfo(const std::string& markup) {
+    labDataVersionInfo->SetCaption(markup);
+}
+
+bool TUpdateTab::AutoUpdateChecked() const {
+    return FAutoUpdateBox && FAutoUpdateBox->isChecked();
+}

@@ -1,5 +1,9 @@
 // The Linux choices behind the platform factory: the one place outside the implementations that
 // names them.
+#include "net/uCurlHttpTransport.h"
+#include "net/uEd25519Signature.h"
+#include "platform/linux/uLinuxSystemInfo.h"
+#include "platform/linux/uLinuxUpdateFiles.h"
 #include "platform/uPlatformFactory.h"
 
 #include "platform/linux/uLinuxAutoStart.h"
@@ -111,6 +115,10 @@ TPlatformServices CreatePlatformServices() {
     services.DisplayName = std::make_unique<TLinuxDisplayName>(TLinuxDisplayName::SystemRoots());
     UseEnvironmentTimeLocale();
     services.ShortDate = LocaleShortDate;
+    services.HttpTransport = std::make_unique<TCurlHttpTransport>(nullptr);
+    services.UpdateFiles = std::make_unique<TLinuxUpdateFiles>();
+    services.DatabaseSignature = std::make_unique<TEd25519Signature>();
+    services.SystemInfo = std::make_unique<TLinuxSystemInfo>();
     services.UserFolders = UserFolders();
     services.RuntimeDir = RuntimeDir();
     services.HookSocketPath = services.RuntimeDir + "/hook.sock";

@@ -1,0 +1,141 @@
+// The whole way a database travels: a signature author's signed database published under lighttpd
+// on 127.0.0.1 with the CGI update server, fetched, checked and installed by the update run.
+#include "UpdateRig.h"
+
+#include "net/uEd25519Signature.h"
+#include "platform/linux/uLinuxPlatform.h"
+#include "update/uDatabaseUpdate.h"
+
+#include <csignal>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+using testing::HasSubstr;
+
+namespace {
+
+std::string Database(const std::string& version) {
+    return "[" + version +
+           "]\r\n2000-4D5A90000300000004000000FFFF0000B8\r\n2001-4D5A90000300000004000000FFFF0000B8\r\n";
+}
+
+class TLighttpd {
+public:
+    explicit TLighttpd(const TTempDir& root) : FPort(TTestHttpServer::DeadPort()) {
+        const std::string www = root / "www";
+        std::filesystem::create_directories(www + "/cgi-bin");
+        std::filesystem::create_directories(www + "/qmvardel");
+        std::filesystem::copy_file(std::string(QM_TEST_BIN_DIR) + "/vardel-update.cgi",
+                                   www + "/cgi-bin/vardel-update.pl");
+        const std::string conf = root.Write(
+            "lighttpd.conf", "server.document-root = \"" + www +
+                                 "\"\nserver.bind = \"127.0.0.1\"\nserver.port = " + std::to_string(FPort) +
+                                 "\nserver.errorlog = \"" + (root / "error.log") +
+                                 "\"\nserver.modules = (\"mod_cgi\", \"mod_setenv\")\n"
+                                 "cgi.assign = (\".pl\" => \"\")\n"
+                                 "setenv.add-environment = (\"QMVARDEL_PUBLISH_DIR\" => \"" +
+                                 www + "/qmvardel\")\n");
+        FPid = ::fork();
+        if (FPid == 0) {
+            ::execlp("lighttpd", "lighttpd", "-D", "-f", conf.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 250 && !Ready(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ~TLighttpd() {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+    bool Ready() const {
+        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(FPort));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(s);
+        return ok;
+    }
+    std::string Url() const {
+        return "http://127.0.0.1:" + std::to_string(FPort) + "/cgi-bin/vardel-update.pl";
+    }
+
+private:
+    int FPort;
+    pid_t FPid = -1;
+};
+
+class TMemo : public IUpdateView {
+public:
+    std::vector<std::string> Log;
+    void ClearLog() override { Log.clear(); }
+    void AddLogLine(const std::string& line) override { Log.push_back(line); }
+    void SetUpdateCaption(const std::string&) override {}
+    void SetDatabaseInfo(const std::string&) override {}
+    bool AutoUpdateChecked() const override { return true; }
+};
+
+} // namespace
+
+TEST(UpdateServerLighttpd, PublishedSignedDatabaseIsInstalledOnceAndABadOneRefused) {
+    if (std::system("command -v lighttpd >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "lighttpd is not installed (scripts/setup.sh installs it)";
+    TUpdateRig rig;
+    TLighttpd server(rig.Temp);
+    ASSERT_TRUE(server.Ready()) << rig.Temp.Read("error.log");
+
+    const TEd25519Signature::TKeyPair keys = TEd25519Signature::GenerateKeyPair();
+    rig.Temp.Write("app/Sygn.pub", keys.PublicPem);
+    rig.Temp.Write("app/Sygn.ini", Database("1.0"));
+    auto publish = [&](const std::string& db, const std::string& signedBytes) {
+        rig.Temp.Write("www/qmvardel/Sygn.ini.sig",
+                       TEd25519Signature::Sign(signedBytes, keys.PrivatePem) + "\n");
+        rig.Temp.Write("www/qmvardel/Sygn.ini", db);
+    };
+    publish(Database("1.1"), Database("1.1"));
+
+    TLinuxFileSystem fileSystem;
+    TFakeClock clock;
+    TEd25519Signature signature;
+    TAppIni ini(rig.Temp / "app/QmVardel.ini", fileSystem);
+    ini.WriteString("update_url", server.Url(), "main");
+    TSygnatureManager db(rig.Temp / "app/Sygn.ini", fileSystem, std::string());
+    TMemo memo;
+    TDatabaseUpdate update({.HttpUpdate = rig.Client,
+                            .Database = db,
+                            .FileSystem = fileSystem,
+                            .Files = rig.Files,
+                            .Clock = clock,
+                            .Ini = ini,
+                            .Pump = rig.Pump,
+                            .Signature = signature,
+                            .AppDir = rig.Temp / "app/",
+                            .DataDir = rig.Temp / "app/",
+                            .SetTrayState = {},
+                            .CheckRunningDialers = {},
+                            .Loading = {},
+                            .FormatShortDate = {}},
+                           memo);
+
+    update.RunDatabaseUpdate();
+    EXPECT_THAT(memo.Log, testing::ElementsAre(
+                              "Pobieranie plików aktualizacji", "Łączenie z serwerem", "Połączono z serwerem",
+                              "Dostępna jest nowa baza dialerów (wersja 1.1).", "Pobieranie pliku 1 z 2",
+                              "Pobieranie pliku zakończone", "Pobieranie pliku 2 z 2",
+                              "Pobieranie pliku zakończone", "Pobieranie plików aktualizacji zakończone"));
+    EXPECT_EQ(db.Version(), "1.1");
+
+    update.RunDatabaseUpdate();
+    EXPECT_EQ(memo.Log.at(3), "Baza dialerów jest aktualna (wersja 1.1).");
+    EXPECT_TRUE(update.LastRunSucceeded());
+
+    publish(Database("1.2"), Database("1.2") + "tampered");
+    update.RunDatabaseUpdate();
+    EXPECT_THAT(memo.Log.back(), HasSubstr("odrzucona: błędny podpis"));
+    EXPECT_EQ(db.Version(), "1.1");
+    EXPECT_EQ(rig.Temp.Read("app/Sygn.ini"), Database("1.1"));
+}
