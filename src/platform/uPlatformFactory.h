@@ -4,6 +4,7 @@
 // down, so every class below takes its ports from its context and tests pass fakes the same way.
 // Which implementations these are is decided once, by the platform folder cmake/Options.cmake picks.
 #include "platform/IAutoStart.h"
+#include "platform/IClock.h"
 #include "platform/IFileSystem.h"
 #include "platform/IHookEndpoint.h"
 #include "platform/IHookLibrary.h"
@@ -27,6 +28,8 @@ std::unique_ptr<IProcessControl> CreateProcessControl();
 std::unique_ptr<IRemoteAccess> CreateRemoteAccess(IProcessControl& processes);
 std::unique_ptr<IHookLibrary> CreateHookLibrary();
 std::unique_ptr<IHookEndpoint> CreateHookEndpoint();
+// The local wall clock.
+std::unique_ptr<IClock> CreateClock();
 // The system-wide autostart store.
 std::unique_ptr<IAutoStart> CreateAutoStart();
 // Installs the watch for the end of work once; call it first, before anything can take long.
@@ -49,6 +52,7 @@ struct TPlatformServices {
     std::unique_ptr<IHookLibrary> HookLibrary;
     std::unique_ptr<IHookEndpoint> HookEndpoint;
     std::unique_ptr<IAutoStart> AutoStart;
+    std::unique_ptr<IClock> Clock;
     TUserFolders UserFolders;
     std::string RuntimeDir;
     // The hook socket's path in RuntimeDir.

@@ -3,6 +3,7 @@
 #include "ui/uReadinessWatch.h"
 #include "ui/ufMain.h"
 #include "ui/ufOptionsTab.h"
+#include "ui/ufStatisticsTab.h"
 #include "ui/ufStatusTab.h"
 
 TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmMain& window)
@@ -22,6 +23,12 @@ TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmM
             [this](const std::string& title) { FWindow.setWindowTitle(QString::fromStdString(title)); },
     });
     FDialGuard->Listen();
+
+    if (FContext.Clock)
+        FStatistics = std::make_unique<TStatisticsStore>(
+            TStatisticsStoreContext{.Ini = *FContext.App.Ini, .Clock = *FContext.Clock});
+    FStatisticsTable = std::make_unique<TStatisticsTable>(
+        TStatisticsTableContext{.Ini = *FContext.App.Ini, .View = *FWindow.StatisticsTab});
 
     FConnection = std::make_unique<TConnectionStatus>(TConnectionStatusContext{
         .Timers = FContext.Timers, .View = *FWindow.StatusTab, .LastDialed = FDialGuard->Guard()});

@@ -9,7 +9,10 @@
 #include "guard/uAllowedNumbers.h"
 #include "guard/uConnectionStatus.h"
 #include "guard/uTapiMonitor.h"
+#include "platform/IClock.h"
 #include "platform/ITimer.h"
+#include "statistics/uStatistics.h"
+#include "statistics/uStatisticsTable.h"
 #include "ui/uDialGuardShell.h"
 
 #include <memory>
@@ -24,6 +27,8 @@ struct TMainCompositionContext {
     TDialGuardServices DialGuard;
     // The process-wide line monitor (it outlives the message loop, not the window); null = none.
     TTapiMonitor* TapiMonitor = nullptr;
+    // The wall clock that dates the statistics' periods; null = connections are not counted.
+    const IClock* Clock = nullptr;
 };
 
 class TMainComposition {
@@ -48,12 +53,12 @@ public:
     void StartHooks() { FDialGuard->StartHooks(); }
 
     // Slots of the subsystems still to come; each calls its controller once that exists.
-    void SetStatisticsHeaders() {}
+    void SetStatisticsHeaders() { FStatisticsTable->SetStatisticsHeaders(); }
     void ShowDatabaseInfo() {}
     void CheckRunningDialers() {}
     void PickAllowedNumbers() {}
     void CheckEntries() {}
-    void RefreshStatistics() {}
+    void RefreshStatistics() { FStatisticsTable->RefreshStatistics(); }
     void StartScan() {}
     void AbortScan() {}
     void RemoveDialers() {}
@@ -63,7 +68,11 @@ public:
     void Stop();
 
 private:
-    void UpdateStatistics(const std::string& /*number*/, bool /*newConnection*/) {}
+    void UpdateStatistics(const std::string& number, bool newConnection) {
+        if (FStatistics)
+            FStatistics->UpdateStatistics(number, newConnection);
+    }
+    // Called right after a new connection is counted: the update subsystem fills it.
     void CheckAutoUpdate() {}
     void ScanStartTimerFired() {}
     // The answer to program-start notices; the launched-program guard replaces this one.
@@ -77,6 +86,8 @@ private:
     std::unique_ptr<IProgramStartHandler> FProgramStarts;
     std::unique_ptr<TDialGuardShell> FDialGuard;
     std::unique_ptr<TConnectionStatus> FConnection;
+    std::unique_ptr<TStatisticsStore> FStatistics;
+    std::unique_ptr<TStatisticsTable> FStatisticsTable;
     std::unique_ptr<ITimer> FScanStartTimer;
     TReadinessWatch* FLineWatch = nullptr;
 };

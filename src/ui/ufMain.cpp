@@ -189,7 +189,8 @@ void TfrmMain::FormCreate() {
             std::make_unique<TMainComposition>(TMainCompositionContext{.App = FApp,
                                                                        .Timers = FContext.Timers,
                                                                        .DialGuard = FContext.DialGuard,
-                                                                       .TapiMonitor = FContext.TapiMonitor},
+                                                                       .TapiMonitor = FContext.TapiMonitor,
+                                                                       .Clock = FContext.Clock},
                                                *this);
         // The signature database is created here, over FApp.SygnatureFile().
         FLoading = false;

@@ -63,6 +63,8 @@ struct TfrmMainContext {
     std::function<void()> OnFormDestroyed = {};
     // The process-wide line monitor (it outlives the message loop, not the window); null = none.
     TTapiMonitor* TapiMonitor = nullptr;
+    // The wall clock of the statistics' periods; null = connections are not counted.
+    const IClock* Clock = nullptr;
 };
 
 // Skin folders under Skins/, by the index of cmbSkins.

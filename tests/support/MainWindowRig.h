@@ -66,6 +66,7 @@ public:
     TFakeFileSystem Files;
     TFakeMutexFactory Mutexes;
     TFakeTimerFactory Timers;
+    TFakeClock Clock;
     TFakeAutoStart AutoStart;
     TFakeSoundPlayer Sound;
     TRecordingMessageBox Box;
@@ -116,6 +117,7 @@ public:
             .OnTerminate = [this] { ++Terminations; },
             .OnFormDestroyed = [this] { ++FormDestroyRuns; },
             .TapiMonitor = TapiMonitor,
+            .Clock = &Clock,
         });
         Frm->FormCreate();
         return *Frm;
