@@ -21,16 +21,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string Number(int i) {
+    std::string number(1, '0');
+    number += std::to_string(202000 + i);
+    return number;
+}
+
 std::string SettingsWithNumbers(int count) {
     std::string text = "[main]\nfirst_run_flg=0\nlast_stat_write=45000\n[allowed_connections]\n";
     for (int i = 0; i < count; ++i)
-        text += std::to_string(i) + "=0" + std::to_string(202000 + i) + "\n";
+        text.append(std::to_string(i)).append("=").append(Number(i)).append("\n");
     for (const char* section : kStatSections) {
-        text += std::string("[") + section + "]\n";
+        text.append("[").append(section).append("]\n");
         for (int i = 0; i < count; ++i) {
-            const std::string n = "0" + std::to_string(202000 + i);
-            text += "time_" + n + "=" + std::to_string(3600 + i) + "\nconcount_" + n + "=" +
-                    std::to_string(1 + i % 9) + "\n";
+            const std::string n = Number(i);
+            text.append("time_").append(n).append("=").append(std::to_string(3600 + i));
+            text.append("\nconcount_").append(n).append("=").append(std::to_string(1 + i % 9)).append("\n");
         }
     }
     return text;
@@ -59,7 +65,7 @@ void BM_UpdateStatistics(benchmark::State& state) {
     int i = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        store.UpdateStatistics("0" + std::to_string(202000 + (i++ * 37) % 1000), false);
+        store.UpdateStatistics(Number((i++ * 37) % 1000), false);
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
