@@ -14,7 +14,9 @@
 #include <QApplication>
 #include <QSessionManager>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -54,7 +56,12 @@ int main(int argc, char** argv) {
     }
 
     // 5. The main window.
-    TQtTimerFactory timers;
+    // QMVARDEL_TIMER_DIVISOR (2..1000) makes every timer that many times faster, so an end-to-end
+    // test sees a connection's seconds counted without waiting for them; unset, timers keep time.
+    int timerDivisor = 1;
+    if (const char* divisor = std::getenv("QMVARDEL_TIMER_DIVISOR"))
+        timerDivisor = std::clamp(std::atoi(divisor), 1, 1000);
+    TQtTimerFactory timers(timerDivisor);
     TQtSoundPlayer sound;
     const TScanServices scan{.FixedDrives = *services.FixedDrives,
                              .FileSearch = *services.FileSearch,
@@ -87,7 +94,9 @@ int main(int argc, char** argv) {
                                        .Signature = services.DatabaseSignature.get(),
                                        .Clock = services.Clock.get(),
                                        .SystemInfo = services.SystemInfo.get(),
-                                       .Image = services.ProgramImage.get()}};
+                                       .Image = services.ProgramImage.get()},
+
+                            .Clock = services.Clock.get()};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {
         frmMain->ShowMainWindow();

@@ -40,6 +40,8 @@ std::unique_ptr<IProcessControl> CreateProcessControl();
 std::unique_ptr<IRemoteAccess> CreateRemoteAccess(IProcessControl& processes);
 std::unique_ptr<IHookLibrary> CreateHookLibrary();
 std::unique_ptr<IHookEndpoint> CreateHookEndpoint();
+// The local wall clock.
+std::unique_ptr<IClock> CreateClock();
 // The system-wide autostart store.
 std::unique_ptr<IAutoStart> CreateAutoStart();
 // The disk scan's: the fixed disks, the walk, and the thread it runs on.

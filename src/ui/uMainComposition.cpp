@@ -5,6 +5,7 @@
 #include "ui/ufMain.h"
 #include "ui/ufOptionsTab.h"
 #include "ui/ufScanTab.h"
+#include "ui/ufStatisticsTab.h"
 #include "ui/ufStatusTab.h"
 #include "ui/ufUpdateTab.h"
 
@@ -32,6 +33,12 @@ TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmM
             [this](const std::string& title) { FWindow.setWindowTitle(QString::fromStdString(title)); },
     });
     FDialGuard->Listen();
+
+    if (FContext.Clock)
+        FStatistics = std::make_unique<TStatisticsStore>(
+            TStatisticsStoreContext{.Ini = *FContext.App.Ini, .Clock = *FContext.Clock});
+    FStatisticsTable = std::make_unique<TStatisticsTable>(
+        TStatisticsTableContext{.Ini = *FContext.App.Ini, .View = *FWindow.StatisticsTab});
 
     FConnection = std::make_unique<TConnectionStatus>(TConnectionStatusContext{
         .Timers = FContext.Timers, .View = *FWindow.StatusTab, .LastDialed = FDialGuard->Guard()});

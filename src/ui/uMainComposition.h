@@ -19,6 +19,8 @@
 #include "platform/IMonotonicClock.h"
 #include "platform/ITimer.h"
 #include "scan/uScanController.h"
+#include "statistics/uStatistics.h"
+#include "statistics/uStatisticsTable.h"
 #include "ui/uDialGuardShell.h"
 #include "ui/uProgramGuardView.h"
 #include "ui/uQtEventPump.h"
@@ -53,6 +55,8 @@ struct TMainCompositionContext {
     TDetectionServices Detection = {};
     // The database update's ports; incomplete = no update (and no signature database here).
     TUpdateServices Update = {};
+    // The wall clock that dates the statistics' periods; null = connections are not counted.
+    const IClock* Clock = nullptr;
 };
 
 class TMainComposition {
@@ -80,7 +84,7 @@ public:
     void StartHooks() { FDialGuard->StartHooks(); }
 
     // Slots of the subsystems still to come; each calls its controller once that exists.
-    void SetStatisticsHeaders() {}
+    void SetStatisticsHeaders() { FStatisticsTable->SetStatisticsHeaders(); }
     void ShowDatabaseInfo() {
         if (FDatabaseUpdate)
             FDatabaseUpdate->ShowDatabaseInfo();
@@ -88,7 +92,7 @@ public:
     void CheckRunningDialers();
     void PickAllowedNumbers() {}
     void CheckEntries() {}
-    void RefreshStatistics() {}
+    void RefreshStatistics() { FStatisticsTable->RefreshStatistics(); }
     void SetScanAnimation(int page);
     void StartScan() {
         if (FScan)
@@ -115,7 +119,10 @@ public:
     void Stop();
 
 private:
-    void UpdateStatistics(const std::string& /*number*/, bool /*newConnection*/) {}
+    void UpdateStatistics(const std::string& number, bool newConnection) {
+        if (FStatistics)
+            FStatistics->UpdateStatistics(number, newConnection);
+    }
     void CheckAutoUpdate() {
         if (FDatabaseUpdate)
             FDatabaseUpdate->CheckAutoUpdate();
@@ -144,6 +151,8 @@ private:
     std::unique_ptr<IProgramStartHandler> FProgramStarts;
     std::unique_ptr<TDialGuardShell> FDialGuard;
     std::unique_ptr<TConnectionStatus> FConnection;
+    std::unique_ptr<TStatisticsStore> FStatistics;
+    std::unique_ptr<TStatisticsTable> FStatisticsTable;
     std::unique_ptr<ITimer> FScanStartTimer;
     TReadinessWatch* FLineWatch = nullptr;
     // After the database it reads: it goes first, its walk joined.

@@ -193,7 +193,8 @@ void TfrmMain::FormCreate() {
                                     .Scan = FContext.Scan,
                                     .ExecutablePath = FContext.ExecutablePath,
                                     .Detection = FContext.Detection,
-                                    .Update = FContext.Update},
+                                    .Update = FContext.Update,
+                                    .Clock = FContext.Clock},
             *this);
         FLoading = false;
         SetScanAnimation(0);

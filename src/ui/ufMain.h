@@ -70,6 +70,8 @@ struct TfrmMainContext {
     TDetectionServices Detection = {};
     // The database update's ports; incomplete = no update.
     TUpdateServices Update = {};
+    // The wall clock of the statistics' periods; null = connections are not counted.
+    const IClock* Clock = nullptr;
 };
 
 // Skin folders under Skins/, by the index of cmbSkins.

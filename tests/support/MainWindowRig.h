@@ -66,6 +66,7 @@ public:
     TFakeFileSystem Files;
     TFakeMutexFactory Mutexes;
     TFakeTimerFactory Timers;
+    TFakeClock Clock;
     TFakeAutoStart AutoStart;
     TFakeSoundPlayer Sound;
     TRecordingMessageBox Box;
@@ -118,6 +119,7 @@ public:
             .OnFormDestroyed = [this] { ++FormDestroyRuns; },
             .TapiMonitor = TapiMonitor,
             .Scan = Scan,
+            .Clock = &Clock,
         });
         Frm->FormCreate();
         return *Frm;

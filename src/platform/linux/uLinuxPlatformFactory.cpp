@@ -36,7 +36,10 @@ std::unique_ptr<INamedMutexFactory> CreateNamedMutexFactory() {
 }
 
 std::unique_ptr<ITelephony> CreateTelephony() {
-    return std::make_unique<TLinuxTelephony>();
+    // A service run with another run_dir (or a stand-in feed in tests) is named by the variable, as
+    // the hook library's VARDELD_CONTROL_SOCKET names its control socket.
+    const char* feed = std::getenv("VARDELD_LINE_SOCKET");
+    return std::make_unique<TLinuxTelephony>(feed && *feed ? feed : qm::kDefaultLineFeedSocket);
 }
 
 std::unique_ptr<IProcessControl> CreateProcessControl() {
@@ -59,6 +62,10 @@ std::unique_ptr<IAutoStart> CreateAutoStart() {
     // The system autostart folder is looked up along the XDG configuration folders.
     const char* configDirs = std::getenv("XDG_CONFIG_DIRS");
     return std::make_unique<TLinuxAutoStart>(configDirs ? configDirs : "");
+}
+
+std::unique_ptr<IClock> CreateClock() {
+    return std::make_unique<TLinuxClock>();
 }
 
 std::unique_ptr<ITerminationSignal> CreateTerminationSignal() {
