@@ -9,9 +9,12 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,23 +22,33 @@ constexpr int kMaxIncludeDepth = 16;
 
 enum class TRead { rdOk, rdMissing, rdDenied };
 
-// Reads a whole file; rdMissing when there is none, rdDenied (with errno's text) when it is there
+// Why a file or folder could not be read: errno's text and errno itself.
+struct TDenied {
+    std::string Reason;
+    int Error = 0;
+    void Set(int error) {
+        Error = error;
+        Reason = std::strerror(error);
+    }
+};
+
+// Reads a whole file; rdMissing when there is none, rdDenied (with the reason) when it is there
 // but cannot be read.
-TRead ReadFile(const std::string& path, std::string& content, std::string& reason) {
+TRead ReadFile(const std::string& path, std::string& content, TDenied& denied) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return TRead::rdMissing;
-        reason = std::strerror(errno);
+        denied.Set(errno);
         return TRead::rdDenied;
     }
     if (S_ISDIR(st.st_mode)) {
-        reason = std::strerror(EISDIR);
+        denied.Set(EISDIR);
         return TRead::rdDenied;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        reason = std::strerror(errno ? errno : EACCES);
+        denied.Set(errno ? errno : EACCES);
         return TRead::rdDenied;
     }
     std::ostringstream buffer;
@@ -44,12 +57,54 @@ TRead ReadFile(const std::string& path, std::string& content, std::string& reaso
     return TRead::rdOk;
 }
 
-[[noreturn]] void Unreadable(const std::string& path, const std::string& reason) {
-    throw EQmError("Nie można odczytać ustawień połączeń telefonicznych: " + path + " (" + reason + ")");
+// What an ordinary user can do about a phone book kept from him: Debian gives /etc/ppp/peers and
+// /etc/chatscripts to root and group dip, so the advice names the group that may read the path.
+std::string AccessAdvice(const std::string& path) {
+    std::string probe = path;
+    struct stat st {};
+    while (!probe.empty() && ::stat(probe.c_str(), &st) != 0) {
+        const std::size_t slash = probe.find_last_of('/');
+        probe = slash == std::string::npos || slash == 0 ? std::string() : probe.substr(0, slash);
+    }
+    std::string groupName;
+    if (!probe.empty() && st.st_gid != 0 && (st.st_mode & S_IRGRP)) {
+        std::vector<char> buffer(16384);
+        group g{};
+        group* found = nullptr;
+        if (::getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) == 0 && found)
+            groupName = found->gr_name;
+    }
+    std::string user = "UŻYTKOWNIK";
+    {
+        std::vector<char> buffer(16384);
+        passwd pw{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::geteuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found)
+            user = found->pw_name;
+    }
+    if (groupName.empty())
+        return " Ustawienia połączeń może odczytać tylko administrator systemu.";
+    return " Ustawienia połączeń mogą odczytać tylko administrator i członkowie grupy " + groupName +
+           ". Aby QmVardel mógł je odczytać, dodaj swoje konto do tej grupy (jako administrator: adduser " +
+           user + " " + groupName + ") i zaloguj się ponownie.";
+}
+
+std::string UnreadableText(const std::string& path, const std::string& reason, int error) {
+    std::string text = "Nie można odczytać ustawień połączeń telefonicznych: " + path + " (" + reason + ")";
+    if (error == EACCES || error == EPERM) {
+        text += '.';
+        text += AccessAdvice(path);
+    }
+    return text;
+}
+
+[[noreturn]] void Unreadable(const std::string& path, const TDenied& denied) {
+    throw EQmError(UnreadableText(path, denied.Reason, denied.Error));
 }
 
 std::string ReadRequired(const std::string& path) {
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     if (ReadFile(path, content, reason) == TRead::rdDenied)
         Unreadable(path, reason);
     return content;
@@ -108,7 +163,8 @@ void TLinuxRemoteAccess::ApplyOptionFile(const std::string& path, TPeer& peer, s
                                          bool required, const std::string& peersDir) const {
     if (open.size() >= kMaxIncludeDepth || open.count(path))
         return; // an include loop: pppd would refuse it too
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     const TRead read = ReadFile(path, content, reason);
     if (read == TRead::rdDenied && required)
         Unreadable(path, reason);
@@ -152,7 +208,8 @@ std::string TLinuxRemoteAccess::NumberOfPeer(const std::string& peerFile, const 
 
 std::optional<std::string> TLinuxRemoteAccess::NumberOfWvdial(const std::string& confFile,
                                                               const std::string& entryName) const {
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     const TRead read = ReadFile(confFile, content, reason);
     if (read == TRead::rdDenied)
         Unreadable(confFile, reason);
@@ -184,7 +241,7 @@ std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName
             if (!S_ISDIR(st.st_mode))
                 return NumberOfPeer(peerFile, peersDir);
         } else if (errno != ENOENT && errno != ENOTDIR) {
-            Unreadable(peersDir, std::strerror(errno)); // a folder we may not look into
+            Unreadable(peersDir, TDenied{std::strerror(errno), errno}); // a folder we may not look into
         }
     }
     if (!wvdialConf.empty())
@@ -194,7 +251,9 @@ std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName
 
 bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
     list.clear();
-    bool anyRead = false, anyDenied = false;
+    FEntryListError.clear();
+    bool anyRead = false;
+    std::string deniedText; // the first source that could not be read
     const std::string peersDir = FEtcDir + "/ppp/peers";
     if (DIR* dir = ::opendir(peersDir.c_str())) {
         anyRead = true;
@@ -205,9 +264,10 @@ bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
         }
         ::closedir(dir);
     } else if (errno != ENOENT && errno != ENOTDIR) {
-        anyDenied = true;
+        deniedText = UnreadableText(peersDir, std::strerror(errno), errno);
     }
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     switch (ReadFile(FEtcDir + "/wvdial.conf", content, reason)) {
     case TRead::rdOk:
         anyRead = true;
@@ -215,13 +275,15 @@ bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
             list.push_back(dialer);
         break;
     case TRead::rdDenied:
-        anyDenied = true;
+        if (deniedText.empty())
+            deniedText = UnreadableText(FEtcDir + "/wvdial.conf", reason.Reason, reason.Error);
         break;
     case TRead::rdMissing:
         break;
     }
-    if (anyDenied && !anyRead) {
+    if (!deniedText.empty() && !anyRead) {
         list.clear();
+        FEntryListError = deniedText;
         return false;
     }
     std::sort(list.begin(), list.end(), LessByName);
@@ -234,7 +296,8 @@ bool TLinuxRemoteAccess::Dial(const std::string& entryName) {
         return false;
     if (IsRegularFile(FEtcDir + "/ppp/peers/" + entryName))
         return FProcesses.StartDetached({"pppd", "call", entryName});
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     if (ReadFile(FEtcDir + "/wvdial.conf", content, reason) == TRead::rdOk &&
         qm::ppp::HasWvdialDialer(qm::ppp::ParseWvdialConf(content), entryName))
         return FProcesses.StartDetached({"wvdial", entryName});

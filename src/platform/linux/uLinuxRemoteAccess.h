@@ -19,6 +19,7 @@ public:
 
     std::string GetEntryPhoneNumber(const std::string& entryName, const std::string& phonebookPath) override;
     bool GetEntryList(std::vector<std::string>& list) override;
+    std::string EntryListError() const override { return FEntryListError; }
     bool Dial(const std::string& entryName) override;
 
 protected:
@@ -38,5 +39,6 @@ private:
                                               const std::string& entryName) const;
 
     std::string FEtcDir;
+    std::string FEntryListError;
     IProcessControl& FProcesses;
 };
