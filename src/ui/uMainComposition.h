@@ -51,8 +51,9 @@ public:
     void SetStatisticsHeaders() {}
     void ShowDatabaseInfo() {}
     void CheckRunningDialers() {}
-    void PickAllowedNumbers() {}
-    void CheckEntries() {}
+    // The phone-book entry check and the first-run picker (uMainCompositionEntries.cpp).
+    void PickAllowedNumbers();
+    void CheckEntries();
     void RefreshStatistics() {}
     void StartScan() {}
     void AbortScan() {}
