@@ -18,6 +18,9 @@ public:
     // Empties list and fills it with every entry name of the default phone book, sorted by name.
     // False (list empty) when the phone book cannot be read.
     virtual bool GetEntryList(std::vector<std::string>& list) = 0;
+    // Why the last GetEntryList failed, as a text for the user (with what the user can do about
+    // it); empty when it succeeded or the reason is unknown.
+    virtual std::string EntryListError() const { return {}; }
     // Starts dialing the entry without waiting for the connection; false when it cannot be started.
     virtual bool Dial(const std::string& entryName) = 0;
 

@@ -90,8 +90,9 @@ public:
             FDatabaseUpdate->ShowDatabaseInfo();
     }
     void CheckRunningDialers();
-    void PickAllowedNumbers() {}
-    void CheckEntries() {}
+    // The phone-book entry check and the first-run picker (uMainCompositionEntries.cpp).
+    void PickAllowedNumbers();
+    void CheckEntries();
     void RefreshStatistics() { FStatisticsTable->RefreshStatistics(); }
     void SetScanAnimation(int page);
     void StartScan() {

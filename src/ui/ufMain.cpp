@@ -1,6 +1,7 @@
 #include "ui/ufMain.h"
 
 #include "components/bsSkinData.h"
+#include "core/uCreationSequence.h"
 #include "platform/uPathDelim.h"
 #include "ui/uHelpWindow.h"
 #include "ui/uImages.h"
@@ -22,6 +23,8 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
+
+#include <cstdio>
 
 namespace {
 
@@ -168,60 +171,77 @@ void TfrmMain::Guarded(const std::function<void()>& handler) {
 }
 
 void TfrmMain::ShowError(const std::string& text) {
+    if (!FMessageBox) {
+        // Only before the box exists: the creation sequence's first steps.
+        std::fprintf(stderr, "QmVardel: %s\n", text.c_str());
+        return;
+    }
     FMessageBox->ShowMessageBox(text, mtError, mbOK);
 }
 
 void TfrmMain::FormCreate() {
-    FClosing = false;
-    if (FContext.MessageBox) {
-        FMessageBox = FContext.MessageBox;
-    } else {
-        auto own = std::make_unique<TSkinMessageBoxPort>(this);
-        own->Box().OnHelp = [this] {
-            ShowHelpTopic("");
-        };
-        FOwnMessageBox = std::move(own);
-        FMessageBox = FOwnMessageBox.get();
-    }
-    FMessageBox->SetSkins(DialogSkinData, bsSkinData);
-    try {
-        FSubsystems = std::make_unique<TMainComposition>(
-            TMainCompositionContext{.App = FApp,
-                                    .Timers = FContext.Timers,
-                                    .DialGuard = FContext.DialGuard,
-                                    .TapiMonitor = FContext.TapiMonitor,
-                                    .Scan = FContext.Scan,
-                                    .ExecutablePath = FContext.ExecutablePath,
-                                    .Detection = FContext.Detection,
-                                    .Update = FContext.Update,
-                                    .Clock = FContext.Clock},
-            *this);
-        FLoading = false;
-        SetScanAnimation(0);
-        FSubsystems->SetStatisticsHeaders();
-        LoadSettings();
-        FSubsystems->StartScanTimer();
-        SetNotConnected();
-        ApplyCommandLine();
-        FSubsystems->StartLineMonitor();
-        FillEntries();
-        if (StatusTab->cmbEntries->count() > 0)
-            StatusTab->cmbEntries->setCurrentIndex(0);
-        PageControl->setCurrentWidget(StatusTab);
-        FSubsystems->ShowDatabaseInfo();
-        if (!FSubsystems->CheckHookFiles())
-            return;
-        FSubsystems->StartHooks();
-        FSubsystems->CheckRunningDialers();
-        if (FApp.FirstRun) {
-            ShowHelpTopic("");
-            FSubsystems->PickAllowedNumbers();
-        } else {
-            FSubsystems->CheckEntries();
+    // The steps of the fixed creation order, over this window; the order and the failure rules are
+    // the Qt-free sequence's.
+    class TSteps : public ICreationSteps {
+    public:
+        explicit TSteps(TfrmMain& w) : W(w) {}
+        void InitFields() override { W.FClosing = false; }
+        void CreateMessageBox() override {
+            if (W.FContext.MessageBox) {
+                W.FMessageBox = W.FContext.MessageBox;
+            } else {
+                auto own = std::make_unique<TSkinMessageBoxPort>(&W);
+                own->Box().OnHelp = [this] {
+                    W.ShowHelpTopic("");
+                };
+                W.FOwnMessageBox = std::move(own);
+                W.FMessageBox = W.FOwnMessageBox.get();
+            }
+            W.FMessageBox->SetSkins(W.DialogSkinData, W.bsSkinData);
         }
-    } catch (const std::exception& e) {
-        ShowError(e.what());
-    }
+        void CreateAllowedList() override {
+            W.FSubsystems = std::make_unique<TMainComposition>(
+                TMainCompositionContext{.App = W.FApp,
+                                        .Timers = W.FContext.Timers,
+                                        .DialGuard = W.FContext.DialGuard,
+                                        .TapiMonitor = W.FContext.TapiMonitor,
+                                        .Scan = W.FContext.Scan,
+                                        .ExecutablePath = W.FContext.ExecutablePath,
+                                        .Detection = W.FContext.Detection,
+                                        .Update = W.FContext.Update,
+                                        .Clock = W.FContext.Clock},
+                W);
+        }
+        // The signature database is created with the subsystems, over FApp.SygnatureFile().
+        void CreateSygnatureManager() override {}
+        void ClearFlags() override { W.FLoading = false; }
+        void SetScanAnimation() override { W.SetScanAnimation(0); }
+        void SetStatisticsHeaders() override { W.FSubsystems->SetStatisticsHeaders(); }
+        void LoadSettings() override { W.LoadSettings(); }
+        void StartScanTimer() override { W.FSubsystems->StartScanTimer(); }
+        void SetNotConnected() override { W.SetNotConnected(); }
+        void ApplyCommandLine() override { W.ApplyCommandLine(); }
+        void StartLineMonitor() override { W.FSubsystems->StartLineMonitor(); }
+        void FillEntries() override {
+            W.FillEntries();
+            if (W.StatusTab->cmbEntries->count() > 0)
+                W.StatusTab->cmbEntries->setCurrentIndex(0);
+        }
+        void ShowStatusPage() override { W.PageControl->setCurrentWidget(W.StatusTab); }
+        void ShowDatabaseInfo() override { W.FSubsystems->ShowDatabaseInfo(); }
+        bool CheckHookFiles() override { return W.FSubsystems->CheckHookFiles(); }
+        void StartHooks() override { W.FSubsystems->StartHooks(); }
+        void CheckRunningDialers() override { W.FSubsystems->CheckRunningDialers(); }
+        bool IsFirstRun() const override { return W.FApp.FirstRun; }
+        void ShowDefaultHelp() override { W.ShowHelpTopic(""); }
+        void PickAllowedNumbers() override { W.FSubsystems->PickAllowedNumbers(); }
+        void CheckEntries() override { W.FSubsystems->CheckEntries(); }
+        void ShowError(const std::string& text) override { W.ShowError(text); }
+
+    private:
+        TfrmMain& W;
+    } steps(*this);
+    RunCreationSequence(steps);
 }
 
 void TfrmMain::LoadSettings() {

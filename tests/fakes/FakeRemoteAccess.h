@@ -36,6 +36,9 @@ public:
             list.push_back(name);
         return true;
     }
+    std::string EntryListError() const override {
+        return Unreadable ? "Nie można odczytać książki telefonicznej" : "";
+    }
     bool Dial(const std::string& entryName) override {
         Dialed.push_back(entryName);
         return true;

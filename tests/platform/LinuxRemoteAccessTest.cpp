@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -281,4 +282,57 @@ TEST(LinuxRemoteAccess, HangUpEndsStandInsAndKillsTheOneIgnoringSigterm) {
     TLinuxProcessControl missing(proc.Path() + "/none", 300);
     TLinuxRemoteAccess noProc(kFixtures + "/mixed", missing);
     EXPECT_FALSE(noProc.HangUpAll());
+}
+
+// Debian keeps the phone book to root and group dip: an ordinary user is told which group to join.
+TEST(LinuxRemoteAccess, PhoneBookKeptToAGroupTellsTheUserToJoinIt) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to look as another user";
+    const group* dip = ::getgrnam("dip");
+    if (!dip)
+        GTEST_SKIP() << "no group dip";
+    TTempDir temp;
+    fs::permissions(temp.Path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    WriteFile(temp.Path() + "/ppp/peers/work", "connect \"chat -f /etc/chatscripts/work\"\n");
+    WriteFile(temp.Path() + "/chatscripts/work", "'' ATDT0202\n");
+    for (const char* dir : {"/ppp/peers", "/chatscripts"}) {
+        ASSERT_EQ(::chown((temp.Path() + dir).c_str(), 0, dip->gr_gid), 0);
+        ASSERT_EQ(::chmod((temp.Path() + dir).c_str(), 02750), 0);
+    }
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        std::string said;
+        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
+            TRecordingProcesses processes;
+            TLinuxRemoteAccess ras(temp.Path(), processes);
+            std::vector<std::string> list;
+            said = ras.GetEntryList(list) ? "listed" : ras.EntryListError();
+            try {
+                said += "\n" + ras.GetEntryPhoneNumber("work", "");
+            } catch (const EQmError& e) {
+                said += std::string("\n") + e.what();
+            }
+        }
+        (void)!::write(out[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    ::waitpid(child, nullptr, 0);
+    const std::string advice =
+        "członkowie grupy dip. Aby QmVardel mógł je odczytać, dodaj swoje konto do tej "
+        "grupy (jako administrator: adduser nobody dip) i zaloguj się ponownie.";
+    EXPECT_THAT(said, testing::StartsWith("Nie można odczytać ustawień połączeń telefonicznych: " +
+                                          temp.Path() + "/ppp/peers (Permission denied). "));
+    EXPECT_THAT(said, testing::HasSubstr(advice));
+    const std::size_t second = said.find('\n');
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_THAT(said.substr(second + 1), testing::HasSubstr(advice)) << "the entry's number too";
 }

@@ -9,8 +9,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -20,15 +23,25 @@ constexpr std::size_t kMaxPhoneBookFile = 1u << 20;
 
 enum class TRead { rdOk, rdMissing, rdDenied };
 
+// Why a file or folder could not be read: the reason's text and errno (0 when no call failed).
+struct TDenied {
+    std::string Reason;
+    int Error = 0;
+    void Set(int error) {
+        Error = error;
+        Reason = std::strerror(error);
+    }
+};
+
 // Reads a whole file; rdMissing when there is none, rdDenied (with a reason) when it is there but
 // cannot be read. Only regular files are read, and at most kMaxPhoneBookFile bytes: a FIFO, a
 // device or a huge file named by a configuration must neither block nor exhaust the reader.
-TRead ReadFile(const std::string& path, std::string& content, std::string& reason) {
+TRead ReadFile(const std::string& path, std::string& content, TDenied& reason) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return TRead::rdMissing;
-        reason = std::strerror(errno);
+        reason.Set(errno);
         return TRead::rdDenied;
     }
     struct TClose {
@@ -37,15 +50,15 @@ TRead ReadFile(const std::string& path, std::string& content, std::string& reaso
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        reason = std::strerror(errno);
+        reason.Set(errno);
         return TRead::rdDenied;
     }
     if (S_ISDIR(st.st_mode)) {
-        reason = std::strerror(EISDIR);
+        reason.Set(EISDIR);
         return TRead::rdDenied;
     }
     if (!S_ISREG(st.st_mode)) {
-        reason = "to nie jest zwykły plik";
+        reason.Reason = "to nie jest zwykły plik";
         return TRead::rdDenied;
     }
     std::string bytes;
@@ -55,14 +68,14 @@ TRead ReadFile(const std::string& path, std::string& content, std::string& reaso
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            reason = std::strerror(errno);
+            reason.Set(errno);
             return TRead::rdDenied;
         }
         if (n == 0)
             break;
         bytes.append(buf, static_cast<std::size_t>(n));
         if (bytes.size() > kMaxPhoneBookFile) {
-            reason = "plik jest za duży";
+            reason.Reason = "plik jest za duży";
             return TRead::rdDenied;
         }
     }
@@ -80,12 +93,55 @@ std::optional<TLinuxRemoteAccess::TFileKey> KeyOf(const std::string& path) {
         static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
 }
 
-[[noreturn]] void Unreadable(const std::string& path, const std::string& reason) {
-    throw EQmError("Nie można odczytać ustawień połączeń telefonicznych: " + path + " (" + reason + ")");
+// What an ordinary user can do about a phone book kept from him: Debian gives /etc/ppp/peers and
+// /etc/chatscripts to root and group dip, so the advice names the group that may read the path.
+std::string AccessAdvice(const std::string& path) {
+    std::string probe = path;
+    struct stat st {};
+    while (!probe.empty() && ::stat(probe.c_str(), &st) != 0) {
+        const std::size_t slash = probe.find_last_of('/');
+        probe = slash == std::string::npos || slash == 0 ? std::string() : probe.substr(0, slash);
+    }
+    std::string groupName;
+    if (!probe.empty() && st.st_gid != 0 && (st.st_mode & S_IRGRP)) {
+        std::vector<char> buffer(16384);
+        group g{};
+        group* found = nullptr;
+        if (::getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) == 0 && found)
+            groupName = found->gr_name;
+    }
+    std::string user = "UŻYTKOWNIK";
+    {
+        std::vector<char> buffer(16384);
+        passwd pw{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::geteuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found)
+            user = found->pw_name;
+    }
+    if (groupName.empty())
+        return " Ustawienia połączeń może odczytać tylko administrator systemu.";
+    return " Ustawienia połączeń mogą odczytać tylko administrator i członkowie grupy " + groupName +
+           ". Aby QmVardel mógł je odczytać, dodaj swoje konto do tej grupy (jako administrator: adduser " +
+           user + " " + groupName + ") i zaloguj się ponownie.";
+}
+
+std::string UnreadableText(const std::string& path, const TDenied& denied) {
+    std::string text =
+        "Nie można odczytać ustawień połączeń telefonicznych: " + path + " (" + denied.Reason + ")";
+    if (denied.Error == EACCES || denied.Error == EPERM) {
+        text += '.';
+        text += AccessAdvice(path);
+    }
+    return text;
+}
+
+[[noreturn]] void Unreadable(const std::string& path, const TDenied& denied) {
+    throw EQmError(UnreadableText(path, denied));
 }
 
 std::string ReadRequired(const std::string& path) {
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     if (ReadFile(path, content, reason) == TRead::rdDenied)
         Unreadable(path, reason);
     return content;
@@ -149,7 +205,8 @@ void TLinuxRemoteAccess::ApplyOptionFile(const std::string& path, TPeer& peer, T
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !includes.Applied.insert({st.st_dev, st.st_ino}).second)
         return;
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     const TRead read = ReadFile(path, content, reason);
     if (read == TRead::rdDenied && required)
         Unreadable(path, reason);
@@ -198,7 +255,8 @@ const qm::ppp::TWvdialConf* TLinuxRemoteAccess::WvdialConf(const std::string& co
     const auto cached = FWvdialCache.find(confFile);
     if (key && cached != FWvdialCache.end() && cached->second.Key == *key)
         return &cached->second.Conf;
-    std::string content, reason;
+    std::string content;
+    TDenied reason;
     const TRead read = ReadFile(confFile, content, reason);
     if (read == TRead::rdDenied && required)
         Unreadable(confFile, reason);
@@ -239,7 +297,7 @@ std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName
             if (!S_ISDIR(st.st_mode))
                 return NumberOfPeer(peerFile, peersDir);
         } else if (errno != ENOENT && errno != ENOTDIR) {
-            Unreadable(peersDir, std::strerror(errno)); // a folder we may not look into
+            Unreadable(peersDir, TDenied{std::strerror(errno), errno}); // a folder we may not look into
         }
     }
     if (!wvdialConf.empty())
@@ -249,7 +307,9 @@ std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName
 
 bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
     list.clear();
-    bool anyRead = false, anyDenied = false;
+    FEntryListError.clear();
+    bool anyRead = false;
+    std::string deniedText; // the first source that could not be read
     const std::string peersDir = FEtcDir + "/ppp/peers";
     if (DIR* dir = ::opendir(peersDir.c_str())) {
         anyRead = true;
@@ -260,7 +320,7 @@ bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
         }
         ::closedir(dir);
     } else if (errno != ENOENT && errno != ENOTDIR) {
-        anyDenied = true;
+        deniedText = UnreadableText(peersDir, TDenied{std::strerror(errno), errno});
     }
     try {
         if (const qm::ppp::TWvdialConf* conf = WvdialConf(FEtcDir + "/wvdial.conf", true)) {
@@ -268,11 +328,13 @@ bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
             for (const std::string& dialer : qm::ppp::WvdialDialers(*conf))
                 list.push_back(dialer);
         }
-    } catch (const EQmError&) {
-        anyDenied = true;
+    } catch (const EQmError& e) {
+        if (deniedText.empty())
+            deniedText = e.what();
     }
-    if (anyDenied && !anyRead) {
+    if (!deniedText.empty() && !anyRead) {
         list.clear();
+        FEntryListError = deniedText;
         return false;
     }
     std::sort(list.begin(), list.end(), LessByName);

@@ -24,6 +24,7 @@ public:
 
     std::string GetEntryPhoneNumber(const std::string& entryName, const std::string& phonebookPath) override;
     bool GetEntryList(std::vector<std::string>& list) override;
+    std::string EntryListError() const override { return FEntryListError; }
     bool Dial(const std::string& entryName) override;
 
     // What tells one version of a file from another without reading it.
@@ -63,6 +64,7 @@ private:
                                               const std::string& entryName) const;
 
     std::string FEtcDir;
+    std::string FEntryListError;
     IProcessControl& FProcesses;
     mutable std::map<std::string, TWvdialCacheEntry> FWvdialCache;
 };
