@@ -48,7 +48,6 @@ std::unique_ptr<IAutoStart> CreateAutoStart();
 std::unique_ptr<IFixedDrives> CreateFixedDrives();
 std::unique_ptr<IFileSearch> CreateFileSearch();
 std::unique_ptr<IBackgroundJob> CreateBackgroundJob();
-std::unique_ptr<IClock> CreateClock();
 std::unique_ptr<IMonotonicClock> CreateMonotonicClock();
 // Installs the watch for the end of work once; call it first, before anything can take long.
 std::unique_ptr<ITerminationSignal> CreateTerminationSignal();

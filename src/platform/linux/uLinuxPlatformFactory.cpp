@@ -92,10 +92,6 @@ std::unique_ptr<IBackgroundJob> CreateBackgroundJob() {
     return std::make_unique<TThreadJob>();
 }
 
-std::unique_ptr<IClock> CreateClock() {
-    return std::make_unique<TLinuxClock>();
-}
-
 std::unique_ptr<IMonotonicClock> CreateMonotonicClock() {
     return std::make_unique<TLinuxMonotonicClock>();
 }
