@@ -73,6 +73,8 @@ TfrmMain::TfrmMain(const TfrmMainContext& context)
 
 TfrmMain::~TfrmMain() {
     FormDestroy();
+    // The help has no parent (a prompt must not block it), so the window frees it.
+    delete FHelp.data();
 }
 
 void TfrmMain::CreateControls() {
@@ -334,7 +336,7 @@ void TfrmMain::btnHelpClick() {
 
 void TfrmMain::ShowHelpTopic(const std::string& topic) {
     if (!FHelp) {
-        FHelp = new THelpWindow(this);
+        FHelp = new THelpWindow();
         FHelp->setAttribute(Qt::WA_DeleteOnClose, false);
         FHelp->setStyleSheet(styleSheet());
     }

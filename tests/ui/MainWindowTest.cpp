@@ -359,3 +359,20 @@ TEST_F(TMainWindowTest, RefusedSettingsWriteIsShownAsAnError) {
 }
 
 } // namespace
+
+TEST_F(TMainWindowTest, EverySkinChangeKeepsTheWindowFont) {
+    Start();
+    auto* skins = Find<QComboBox>("cmbSkins");
+    // Controls that no skin gives a font of its own.
+    const std::vector<QWidget*> controls = {Frm.get(), Find<QCheckBox>("chbChildMode"), skins,
+                                            Find<QComboBox>("cmbScanFrequency")};
+    for (const int index : {1, 2, 3, 0, 2, 1}) {
+        skins->setCurrentIndex(index);
+        QApplication::processEvents();
+        for (QWidget* control : controls) {
+            const QFont font = control->font();
+            EXPECT_EQ(font.family(), "Arial") << control->objectName().toStdString() << " skin " << index;
+            EXPECT_EQ(font.pixelSize(), 15) << control->objectName().toStdString() << " skin " << index;
+        }
+    }
+}
