@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 preset=${1:-release}
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libzip-dev
@@ -14,6 +14,10 @@ packages=(
   ppp iproute2 procps
   dbus dbus-daemon pulseaudio pulseaudio-utils
 )
+# The fuzz preset (scripts/fuzz.sh) builds with clang and its libFuzzer runtime.
+if [ "$preset" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

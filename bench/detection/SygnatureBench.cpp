@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -135,5 +136,52 @@ void BM_IsDialerLengthInDatabase(benchmark::State& state) {
     IsDialerOver(state, Fixture().SizeHitFiles, kFiles / 2);
 }
 BENCHMARK(BM_IsDialerLengthInDatabase);
+
+// Content built to defeat the index: every line empty (a megabyte of newlines), or one signature
+// repeated in ever-changing letter case. Load and lookups must stay linear in the line count.
+std::string AdversarialText(int kind, int lines) {
+    std::string text;
+    const std::string sig = "123456-abcdefabcdefabcdefabcdefabcdefabcdef";
+    for (int i = 0; i < lines; ++i) {
+        if (kind == 1) {
+            std::string line = sig;
+            for (std::size_t k = 7; k < line.size(); ++k)
+                if ((i >> (k % 20)) & 1)
+                    line[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[k])));
+            text += line;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+void BM_AdversarialLoad(benchmark::State& state) {
+    const std::string text =
+        AdversarialText(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        TSygnatureTable table;
+        table.Assign(text);
+        table.BuildIndex();
+        benchmark::DoNotOptimize(table.LineCount());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(1));
+}
+BENCHMARK(BM_AdversarialLoad)
+    ->ArgNames({"case_variants", "lines"})
+    ->ArgsProduct({{0, 1}, {20000, 80000, 1000000}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_AdversarialLookup(benchmark::State& state) {
+    TSygnatureTable table;
+    table.Assign(AdversarialText(static_cast<int>(state.range(0)), 1000000));
+    table.BuildIndex();
+    const std::string present = state.range(0) ? "123456-ABCDEFabcdefabcdefabcdefabcdefabcdef" : "";
+    const std::string absent = "123456-abcdefabcdefabcdefabcdefabcdefabcde0";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(table.ContainsLine(present));
+        benchmark::DoNotOptimize(table.ContainsLine(absent));
+    }
+}
+BENCHMARK(BM_AdversarialLookup)->ArgNames({"case_variants"})->Arg(0)->Arg(1);
 
 } // namespace

@@ -2,6 +2,9 @@
 // guard's hook socket with the hook service (vardeld), which then asks that socket about every
 // dial on a guarded modem and every program start. The registration lasts while the connection made
 // here stays open, that is for the life of the calling process: there is no stop call.
+// ForgetStartAnswers tells the service, over that connection, to forget the "not a dialer" answers
+// it remembers for this guard: the guard calls it whenever its signature database is reloaded or
+// its program-start option changes.
 #include "platform/linux/uLinuxPlatform.h"
 
 #include <cerrno>
@@ -45,9 +48,8 @@ int Connect(const std::string& path) {
     return fd;
 }
 
-// Sends the registration and waits for "OK"; the descriptor stays open on success.
-bool Register(int fd, const std::string& hookSocket) {
-    std::string request = "REGISTER " + hookSocket + "\n";
+// Sends one request line and waits for "OK".
+bool Request(int fd, const std::string& request) {
     if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         return false;
     std::string reply;
@@ -78,7 +80,9 @@ bool StartService(const char* companionPath) {
     if (child == 0) {
         ::setsid();
         if (::fork() == 0) {
-            ::execl(companionPath, companionPath, static_cast<char*>(nullptr));
+            // Started for a guard, it ends when no guard has needed it for a while; a service
+            // the system installed stays.
+            ::execl(companionPath, companionPath, "--started-by-guard", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::_exit(0);
@@ -105,7 +109,7 @@ extern "C" __attribute__((visibility("default"))) bool SetHooks(const char* comp
     }
     if (fd < 0)
         return false;
-    if (!Register(fd, hookSocket)) {
+    if (!Request(fd, "REGISTER " + hookSocket + "\n")) {
         ::close(fd);
         return false;
     }
@@ -113,4 +117,9 @@ extern "C" __attribute__((visibility("default"))) bool SetHooks(const char* comp
         ::close(GRegistration); // a second call replaces the first registration
     GRegistration = fd;
     return true;
+}
+
+extern "C" __attribute__((visibility("default"))) bool ForgetStartAnswers() {
+    std::lock_guard lock(GMutex);
+    return GRegistration >= 0 && Request(GRegistration, "FORGET\n");
 }

@@ -1,11 +1,14 @@
-// vardeld: the hook service. Runs in the foreground (systemd starts it as a simple service);
-// SIGHUP reloads the configuration, SIGTERM and SIGINT stop it cleanly.
+// vardeld: the hook service. Runs in the foreground (systemd starts it as a notify service with a
+// watchdog); SIGHUP reloads the configuration, SIGTERM and SIGINT stop it cleanly. Started by a
+// guard's SetHooks (--started-by-guard) it ends once no guard has been registered for a minute.
+#include "uSdNotify.h"
 #include "uService.h"
 
 #include "util/uQmError.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
@@ -20,9 +23,11 @@ void Log(const std::string& text) {
 }
 
 void Usage() {
-    std::printf("Usage: vardeld [--config FILE]\n"
+    std::printf("Usage: vardeld [--config FILE] [--started-by-guard [--grace-ms MS]]\n"
                 "The hook service of QmVardel: guards the modems of its configuration and the program\n"
-                "starts of this machine, and asks the registered guards. Default configuration: %s\n",
+                "starts of this machine, and asks the registered guards. Default configuration: %s\n"
+                "--started-by-guard: started by a guard, not by the system: ends once no guard has\n"
+                "been registered for a minute (--grace-ms sets that time).\n",
                 kDefaultServiceConfig);
 }
 
@@ -31,11 +36,23 @@ void Usage() {
 int main(int argc, char** argv) {
     std::string configPath = kDefaultServiceConfig;
     bool explicitConfig = false;
+    bool startedByGuard = false;
+    int graceMs = 60000;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if ((a == "--config" || a == "-c") && i + 1 < argc) {
             configPath = argv[++i];
             explicitConfig = true;
+        } else if (a == "--started-by-guard") {
+            startedByGuard = true;
+        } else if (a == "--grace-ms" && i + 1 < argc) {
+            char* end = nullptr;
+            const long ms = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || ms <= 0 || ms > 86400000L) {
+                std::fprintf(stderr, "vardeld: bad --grace-ms %s\n", argv[i]);
+                return 2;
+            }
+            graceMs = static_cast<int>(ms);
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -82,6 +99,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     Log("running");
+    if (startedByGuard)
+        service.EndWhenUnused(graceMs);
+    SdNotify("READY=1");
+    if (const int pingMs = SdWatchdogPingMs(); pingMs > 0)
+        service.StartWatchdog(pingMs);
     service.Loop().Watch(sigFd, POLLIN, [&](short) {
         signalfd_siginfo si{};
         while (::read(sigFd, &si, sizeof(si)) == sizeof(si)) {
@@ -100,6 +122,7 @@ int main(int argc, char** argv) {
         }
     });
     service.Loop().Run();
+    SdNotify("STOPPING=1");
     Log("stopping");
     return 0;
 }

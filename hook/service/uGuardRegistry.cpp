@@ -3,23 +3,42 @@
 #include "core/uHookFrame.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-std::uint64_t TGuardRegistry::Add(pid_t pid, uid_t uid, const std::string& socketPath) {
+std::uint64_t TGuardRegistry::Add(pid_t pid, uid_t uid, const std::string& socketPath,
+                                  std::shared_ptr<const TGuardFolder> folder) {
     std::lock_guard lock(FMutex);
-    FGuards.push_back({FNextId, pid, uid, socketPath});
+    FGuards.push_back({FNextId, pid, uid, socketPath, std::move(folder), 0});
+    FVersion.fetch_add(1, std::memory_order_release);
     return FNextId++;
 }
 
 void TGuardRegistry::Remove(std::uint64_t id) {
     std::lock_guard lock(FMutex);
     std::erase_if(FGuards, [id](const TGuardEntry& g) { return g.Id == id; });
+    FVersion.fetch_add(1, std::memory_order_release);
+}
+
+void TGuardRegistry::Forget(std::uint64_t id) {
+    std::lock_guard lock(FMutex);
+    for (TGuardEntry& g : FGuards)
+        if (g.Id == id)
+            ++g.Epoch;
+    FVersion.fetch_add(1, std::memory_order_release);
+}
+
+std::size_t TGuardRegistry::Count() const {
+    std::lock_guard lock(FMutex);
+    return FGuards.size();
 }
 
 std::vector<TGuardEntry> TGuardRegistry::Snapshot() const {
@@ -55,23 +74,118 @@ bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why) {
     return IsOwnedSocketStat(path, st, uid, why);
 }
 
+TGuardFolder::~TGuardFolder() {
+    if (Fd >= 0)
+        ::close(Fd);
+}
+
+namespace {
+
+std::string ReadProcText(const std::string& path) {
+    std::string out;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return out;
+    char buf[8192];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof(buf))) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+    return out;
+}
+
+int ConnectChecked(const std::string& path, uid_t uid, std::string* why,
+                   const std::function<void()>& afterCheck, int openedFd, const std::string& shown);
+
+// The filesystem type of the mount an open descriptor lies on, from our own /proc tables (asking
+// the filesystem itself, statfs, could wait on it).
+std::string MountType(int fd) {
+    const std::string info = ReadProcText("/proc/self/fdinfo/" + std::to_string(fd));
+    const std::size_t at = info.find("mnt_id:");
+    if (at == std::string::npos)
+        return {};
+    const std::string id = std::to_string(std::strtol(info.c_str() + at + 7, nullptr, 10));
+    const std::string mounts = ReadProcText("/proc/self/mountinfo");
+    for (std::size_t line = 0; line < mounts.size();) {
+        std::size_t end = mounts.find('\n', line);
+        if (end == std::string::npos)
+            end = mounts.size();
+        if (mounts.compare(line, id.size() + 1, id + " ") == 0) {
+            const std::size_t dash = mounts.find(" - ", line);
+            if (dash == std::string::npos || dash > end)
+                return {};
+            const std::size_t type = dash + 3;
+            return mounts.substr(type, mounts.find(' ', type) - type);
+        }
+        line = end + 1;
+    }
+    return {};
+}
+
+} // namespace
+
+std::shared_ptr<const TGuardFolder> OpenGuardFolder(const std::string& socketPath, std::string* why) {
+    const std::size_t slash = socketPath.rfind('/');
+    const std::string folder = slash == 0 ? "/" : socketPath.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = folder + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    auto held = std::make_shared<const TGuardFolder>(fd);
+    const std::string type = MountType(fd);
+    static const char* const kHoldable[] = {"fuse", "nfs",  "nfs4", "cifs", "smb3",
+                                            "9p",   "ceph", "afs",  "sshfs"};
+    for (const char* t : kHoldable)
+        if (type == t || type.rfind(std::string(t) + ".", 0) == 0 || type == "fuseblk") {
+            *why = folder + " lies on a " + type + " filesystem";
+            return nullptr;
+        }
+    return held;
+}
+
+int ConnectOwnedSocketAt(int folder, const std::string& name, uid_t uid, std::string* why) {
+    open_how how{};
+    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;
+    int pathFd = static_cast<int>(::syscall(SYS_openat2, folder, name.c_str(), &how, sizeof(how)));
+    if (pathFd < 0 && errno == ENOSYS)
+        pathFd = name.find('/') == std::string::npos
+                     ? ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)
+                     : -1;
+    if (pathFd < 0) {
+        if (why)
+            *why = name + ": " + std::strerror(errno);
+        return -1;
+    }
+    return ConnectChecked({}, uid, why, {}, pathFd, name);
+}
+
 int ConnectOwnedSocket(const std::string& path, uid_t uid, std::string* why,
                        const std::function<void()>& afterCheck) {
+    return ConnectChecked(path, uid, why, afterCheck, -1, path);
+}
+
+namespace {
+
+// Opens path (or takes openedFd, already opened O_PATH), checks that it is a socket of uid, and
+// connects through that descriptor. shown names it in why.
+int ConnectChecked(const std::string& path, uid_t uid, std::string* why,
+                   const std::function<void()>& afterCheck, int openedFd, const std::string& shown) {
     auto fail = [&](int pathFd) {
         if (why && why->empty())
-            *why = path + ": " + std::strerror(errno);
+            *why = shown + ": " + std::strerror(errno);
         if (pathFd >= 0)
             ::close(pathFd);
         return -1;
     };
     // O_NOFOLLOW: a symbolic link is opened as itself and then is no socket.
-    const int pathFd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const int pathFd = openedFd >= 0 ? openedFd : ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (pathFd < 0)
         return fail(-1);
     struct stat st {};
     if (::fstat(pathFd, &st) != 0)
         return fail(pathFd);
-    if (!IsOwnedSocketStat(path, st, uid, why)) {
+    if (!IsOwnedSocketStat(shown, st, uid, why)) {
         ::close(pathFd);
         return -1;
     }
@@ -94,6 +208,8 @@ int ConnectOwnedSocket(const std::string& path, uid_t uid, std::string* why,
     ::close(pathFd);
     return fd;
 }
+
+} // namespace
 
 TGuardConnectionPool::~TGuardConnectionPool() {
     Keep({});
@@ -148,7 +264,9 @@ TGuardQuery::TGuardQuery(TPollLoop& loop, const std::vector<TGuardEntry>& guards
         int fd = FPool ? FPool->Take(g.Id) : -1;
         if (fd < 0) {
             std::string why;
-            fd = ConnectOwnedSocket(g.SocketPath, g.Uid, &why);
+            fd = g.Folder ? ConnectOwnedSocketAt(
+                                g.Folder->Fd, g.SocketPath.substr(g.SocketPath.rfind('/') + 1), g.Uid, &why)
+                          : ConnectOwnedSocket(g.SocketPath, g.Uid, &why);
             if (fd < 0) {
                 FVerdict.Detail += why + "; ";
                 continue;
@@ -227,6 +345,8 @@ void TGuardQuery::OnReady(TCall& call, short revents) {
         ++FVerdict.Answered;
         if (qm::DecodeHookResult(call.In) != 0)
             FVerdict.Refused = true;
+        else
+            FVerdict.AllowedBy.push_back(call.GuardId);
         if (FPool) {
             FLoop.Unwatch(call.Fd);
             FPool->Give(call.GuardId, call.Fd);

@@ -4,6 +4,7 @@
 // connection open, so a guard that ends is forgotten at once. Shared by the service's threads.
 #include "uPollLoop.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -13,21 +14,46 @@
 #include <sys/types.h>
 #include <vector>
 
+// The folder of a guard's socket, held open from its registration on: every question looks the
+// socket up from here, one name within one filesystem, so no path walk (through a FUSE mount its
+// user holds, or a mount put over the folder later) can hold or redirect the service.
+struct TGuardFolder {
+    int Fd = -1;
+    explicit TGuardFolder(int fd) : Fd(fd) {}
+    ~TGuardFolder();
+    TGuardFolder(const TGuardFolder&) = delete;
+    TGuardFolder& operator=(const TGuardFolder&) = delete;
+};
+
+// Opens the folder of socketPath for a registration; null with why when it is missing, not a
+// folder, or on a filesystem whose lookups a user could hold (FUSE, network).
+std::shared_ptr<const TGuardFolder> OpenGuardFolder(const std::string& socketPath, std::string* why);
+
 struct TGuardEntry {
     std::uint64_t Id = 0;
     pid_t Pid = 0;
     uid_t Uid = 0;
     std::string SocketPath;
+    std::shared_ptr<const TGuardFolder> Folder; // null: looked up by its path
+    // Raised when the guard asks the service to forget its earlier "not a dialer" answers (its
+    // database or options changed): answers remembered under an older value no longer count.
+    std::uint64_t Epoch = 0;
 };
 
 class TGuardRegistry {
 public:
-    std::uint64_t Add(pid_t pid, uid_t uid, const std::string& socketPath);
+    std::uint64_t Add(pid_t pid, uid_t uid, const std::string& socketPath,
+                      std::shared_ptr<const TGuardFolder> folder = nullptr);
     void Remove(std::uint64_t id);
+    void Forget(std::uint64_t id);
     std::vector<TGuardEntry> Snapshot() const;
+    std::size_t Count() const;
+    // Changes with every Add, Remove and Forget: a reader keeps its snapshot while this stays.
+    std::uint64_t Version() const { return FVersion.load(std::memory_order_acquire); }
 
 private:
     mutable std::mutex FMutex;
+    std::atomic<std::uint64_t> FVersion{0};
     std::vector<TGuardEntry> FGuards;
     std::uint64_t FNextId = 1;
 };
@@ -42,6 +68,9 @@ bool IsOwnedSocket(const std::string& path, uid_t uid, std::string* why);
 // connect. afterCheck runs in that window (tests swap the path there).
 int ConnectOwnedSocket(const std::string& path, uid_t uid, std::string* why,
                        const std::function<void()>& afterCheck = {});
+// The same for the socket called name in an open folder: looked up without following symbolic
+// links and without crossing into another mount.
+int ConnectOwnedSocketAt(int folder, const std::string& name, uid_t uid, std::string* why);
 
 // Connections to guards that answered and may carry the next question, so that a busy machine does
 // not pay a connect and an accept per program start. Used by one thread.
@@ -61,9 +90,10 @@ private:
 struct TGuardVerdict {
     int Asked = 0;
     int Answered = 0;
-    bool Refused = false;  // some guard answered non-zero
-    bool TimedOut = false; // the bound ran out with guards still deciding
-    std::string Detail;    // the failures, for the log
+    bool Refused = false;                 // some guard answered non-zero
+    bool TimedOut = false;                // the bound ran out with guards still deciding
+    std::vector<std::uint64_t> AllowedBy; // the guards that answered 0
+    std::string Detail;                   // the failures, for the log
 };
 
 // Sends one frame to every given guard at once and collects their answers; done runs once, on the

@@ -18,6 +18,8 @@
 namespace {
 
 constexpr int kTickMs = 200;
+constexpr std::size_t kMaxPhoneBook = 1024 * 1024;
+constexpr int kReadBoundMs = 2000;
 constexpr std::size_t kQueueLimit = 64 * 1024;
 constexpr tcflag_t kCopiedCflags = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS;
 
@@ -40,6 +42,8 @@ TModemProxy::TModemProxy(TContext context, TGuardedModem modem, TProxySettings s
                 [this] { return FContext.NewCall(); },
                 [this](const TDialAttempt& a) { AskGuard(a); },
                 [this](const std::string& t) { Log(t); },
+                [this](int ms) { StartLineTimer(ms); },
+                [this] { return FContext.NowMs(); },
             },
             FPolicy) {}
 
@@ -60,6 +64,13 @@ bool TModemProxy::Start(std::string* why) {
     struct stat st {};
     if (::stat(FModem.Device.c_str(), &st) != 0) {
         *why = FModem.Device + ": " + std::strerror(errno);
+        return false;
+    }
+    // The link is replaced by renaming over it: only a symbolic link (ours from before) or nothing
+    // may be there, never a device or a file of someone else's.
+    struct stat link {};
+    if (::lstat(FModem.Link.c_str(), &link) == 0 && !S_ISLNK(link.st_mode)) {
+        *why = FModem.Link + ": exists and is not a symbolic link; it is left alone";
         return false;
     }
     if (!FLock.Acquire(why))
@@ -171,23 +182,37 @@ void TModemProxy::StartSession() {
     UpdateEvents();
 }
 
+void TModemProxy::StartLineTimer(int ms) {
+    if (FLineTimer)
+        FContext.Loop.Cancel(FLineTimer);
+    FLineTimer = FContext.Loop.After(ms, [this] {
+        FLineTimer = 0;
+        FLine.TimerExpired();
+        UpdateEvents();
+    });
+}
+
 void TModemProxy::EndSession() {
     if (!FSession)
         return;
     FSession = false;
     FQuery.reset();
     FLine.SessionEnded();
-    if (FTick)
-        FContext.Loop.Cancel(FTick);
-    FTick = 0;
+    for (std::uint64_t* timer : {&FTick, &FLineTimer}) {
+        if (*timer)
+            FContext.Loop.Cancel(*timer);
+        *timer = 0;
+    }
     if (FDevice >= 0) {
         SetDtr(false);
         FContext.Loop.Unwatch(FDevice);
         ::close(FDevice);
         FDevice = -1;
     }
-    FToHost.clear();
-    FToDevice.clear();
+    // The queues' memory goes back with the session, not only their bytes.
+    std::string().swap(FToHost);
+    std::string().swap(FToDevice);
+    FHostOutputDropped = false;
     if (FKeeper >= 0)
         ::tcflush(FKeeper, TCIFLUSH); // what the modem said to the last host
     UpdateEvents();
@@ -208,7 +233,7 @@ void TModemProxy::OnMaster(short revents) {
         return;
     if (revents & POLLOUT)
         Flush();
-    if (!(revents & POLLIN) || FLine.WaitingForGuard())
+    if (!(revents & POLLIN) || FLine.Holding())
         return;
     char buf[4096];
     ssize_t n = ::read(FMaster, buf, sizeof(buf));
@@ -324,6 +349,15 @@ void TModemProxy::SetDtr(bool on) {
 void TModemProxy::ToHost(std::string_view bytes) {
     if (!FSession)
         return;
+    // A host that reads nothing must not make the service grow: beyond the bound its output is lost.
+    std::size_t room = kQueueLimit - std::min(kQueueLimit, FToHost.size());
+    if (bytes.size() > room) {
+        if (!FHostOutputDropped)
+            Log("the host reads nothing; what it is sent beyond " + std::to_string(kQueueLimit / 1024) +
+                " KiB is dropped");
+        FHostOutputDropped = true;
+        bytes = bytes.substr(0, room);
+    }
     FToHost.append(bytes);
     Flush();
 }
@@ -352,14 +386,16 @@ void TModemProxy::Flush() {
 void TModemProxy::UpdateEvents() {
     if (FMaster >= 0) {
         short e = 0;
-        if (!FLine.WaitingForGuard() && FToDevice.size() < kQueueLimit)
+        if (!FLine.Holding() && FToDevice.size() < kQueueLimit)
             e |= POLLIN;
         if (!FToHost.empty())
             e |= POLLOUT;
         FContext.Loop.SetEvents(FMaster, e);
     }
     if (FDevice >= 0) {
-        short e = FToHost.size() < kQueueLimit ? POLLIN : 0;
+        // The modem is always read, so that its replies keep the line's state true even when
+        // the host reads nothing (ToHost drops what does not fit).
+        short e = POLLIN;
         if (!FToDevice.empty())
             e |= POLLOUT;
         FContext.Loop.SetEvents(FDevice, e);
@@ -407,11 +443,19 @@ void TModemProxy::AskGuard(const TDialAttempt& attempt) {
     } else if (attempt.Number.empty()) {
         // A dial of a number the modem keeps (ATDL): the entry pppd or wvdial was started for lets the guard
         // read the number from the phone book.
-        for (pid_t pid : FSessionHolders)
-            if (auto entry = EntryOfDialingProgram(FSettings.EtcDir, ProcessArgs(pid))) {
+        for (pid_t pid : FSessionHolders) {
+            // The program's own arguments name the file: it is read as the program's user could.
+            const std::optional<TCredentials> who = ProcessCredentials(pid);
+            if (!who)
+                continue;
+            const TFileReader read = [&who](const std::string& path) {
+                return ReadFileAs(path, *who, kMaxPhoneBook, kReadBoundMs);
+            };
+            if (auto entry = EntryOfDialingProgram(FSettings.EtcDir, ProcessArgs(pid), read)) {
                 request.EntryName = entry->Name;
                 request.PhonebookPath = entry->PhoneBook;
             }
+        }
     }
     FQuery = std::make_unique<TGuardQuery>(
         FContext.Loop, guards, qm::kHookDialRequest, qm::EncodeDialRequest(request), FSettings.AnswerBoundMs,

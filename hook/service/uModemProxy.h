@@ -67,6 +67,7 @@ private:
     void Flush();
     void UpdateEvents();
     void AskGuard(const TDialAttempt& attempt);
+    void StartLineTimer(int ms);
     void Log(const std::string& text) const;
 
     TContext FContext;
@@ -87,6 +88,8 @@ private:
     bool FDtrDown = false;
     bool FCarrierSeen = false;
     std::uint64_t FTick = 0;
+    std::uint64_t FLineTimer = 0;
+    bool FHostOutputDropped = false;
     std::string FToHost, FToDevice;
     std::unique_ptr<TGuardQuery> FQuery;
 };

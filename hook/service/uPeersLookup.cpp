@@ -5,10 +5,18 @@
 #include "platform/linux/uPppConfig.h"
 #include "util/uQmError.h"
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -66,7 +74,8 @@ std::optional<TPeersEntry> FindPeersEntry(std::string etcDir, const std::string&
     return matches == 1 ? found : std::nullopt;
 }
 
-std::optional<TPeersEntry> EntryOfDialingProgram(std::string etcDir, const std::vector<std::string>& args) {
+std::optional<TPeersEntry> EntryOfDialingProgram(std::string etcDir, const std::vector<std::string>& args,
+                                                 const TFileReader& readFile) {
     TrimSlashes(etcDir);
     const std::string peersDir = etcDir + "/ppp/peers";
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
@@ -85,12 +94,99 @@ std::optional<TPeersEntry> EntryOfDialingProgram(std::string etcDir, const std::
         else if (!args[i].starts_with("-"))
             names.push_back(args[i]);
     }
-    std::ifstream in(confFile, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    const qm::ppp::TWvdialConf conf = qm::ppp::ParseWvdialConf(text.str());
+    const std::optional<std::string> text = readFile(confFile);
+    if (!text)
+        return std::nullopt;
+    const qm::ppp::TWvdialConf conf = qm::ppp::ParseWvdialConf(*text);
     for (const std::string& name : names)
         if (qm::ppp::HasWvdialDialer(conf, name))
             return TPeersEntry{name, confFile}; // the file names the dialer's own section
     return std::nullopt;
+}
+
+std::optional<TCredentials> ProcessCredentials(pid_t pid, const std::string& procDir) {
+    std::ifstream in(procDir + "/" + std::to_string(pid) + "/status");
+    TCredentials who;
+    bool uid = false, gid = false;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string key;
+        fields >> key;
+        if (key == "Uid:")
+            uid = static_cast<bool>(fields >> who.Uid); // the real one: the user who started it
+        else if (key == "Gid:")
+            gid = static_cast<bool>(fields >> who.Gid);
+        else if (key == "Groups:")
+            for (gid_t g; fields >> g;)
+                who.Groups.push_back(g);
+    }
+    if (!uid || !gid)
+        return std::nullopt;
+    return who;
+}
+
+std::optional<std::string> ReadFileAs(const std::string& path, const TCredentials& who, std::size_t maxBytes,
+                                      int timeoutMs) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return std::nullopt;
+    }
+    if (child == 0) {
+        // Only system calls from here: the service has other threads.
+        ::close(pipeFds[0]);
+        if (::setgroups(who.Groups.size(), who.Groups.data()) != 0 ||
+            ::setresgid(who.Gid, who.Gid, who.Gid) != 0 || ::setresuid(who.Uid, who.Uid, who.Uid) != 0)
+            ::_exit(1);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            static_cast<unsigned long long>(st.st_size) > maxBytes)
+            ::_exit(1);
+        char buf[16384];
+        std::size_t total = 0;
+        for (ssize_t n; (n = ::read(fd, buf, sizeof(buf))) > 0;) {
+            total += static_cast<std::size_t>(n);
+            if (total > maxBytes || ::write(pipeFds[1], buf, static_cast<std::size_t>(n)) != n)
+                ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    bool complete = false, tooBig = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
+        pollfd p{pipeFds[0], POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        char buf[16384];
+        const ssize_t n = ::read(pipeFds[0], buf, sizeof(buf));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            complete = n == 0;
+            break;
+        }
+        text.append(buf, static_cast<std::size_t>(n));
+        if (text.size() > maxBytes) {
+            tooBig = true;
+            break;
+        }
+    }
+    ::close(pipeFds[0]);
+    ::kill(child, SIGKILL); // a child stalled in a filesystem goes; one that finished is only reaped
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!complete || tooBig || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return text;
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <poll.h>
 
 std::int64_t TPollLoop::NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -11,31 +10,56 @@ std::int64_t TPollLoop::NowMs() {
 }
 
 void TPollLoop::Watch(int fd, short events, TFdHandler handler) {
-    FWatches[fd] = {events, std::move(handler), FNextId++};
+    if (auto it = FIndex.find(fd); it != FIndex.end()) {
+        FPollFds[it->second].events = events;
+        FWatches[it->second] = {std::move(handler), FNextId++};
+        return;
+    }
+    FIndex[fd] = FPollFds.size();
+    FPollFds.push_back({fd, events, 0});
+    FWatches.push_back({std::move(handler), FNextId++});
 }
 
 void TPollLoop::SetEvents(int fd, short events) {
-    auto it = FWatches.find(fd);
-    if (it != FWatches.end())
-        it->second.Events = events;
+    if (auto it = FIndex.find(fd); it != FIndex.end())
+        FPollFds[it->second].events = events;
 }
 
 void TPollLoop::Unwatch(int fd) {
-    FWatches.erase(fd);
+    auto it = FIndex.find(fd);
+    if (it == FIndex.end())
+        return;
+    // The last entry takes the freed place, so the set stays dense.
+    const std::size_t i = it->second, last = FPollFds.size() - 1;
+    FIndex.erase(it);
+    if (i != last) {
+        FPollFds[i] = FPollFds[last];
+        FWatches[i] = std::move(FWatches[last]);
+        FIndex[FPollFds[i].fd] = i;
+    }
+    FPollFds.pop_back();
+    FWatches.pop_back();
 }
 
 std::uint64_t TPollLoop::After(int delayMs, std::function<void()> callback) {
-    std::uint64_t id = FNextId++;
-    FTimers.emplace(NowMs() + delayMs, std::make_pair(id, std::move(callback)));
+    const std::uint64_t id = FNextId++;
+    const std::int64_t due = NowMs() + delayMs;
+    FTimers.emplace(due, std::make_pair(id, std::move(callback)));
+    FTimerDue[id] = due;
     return id;
 }
 
 void TPollLoop::Cancel(std::uint64_t timerId) {
-    for (auto it = FTimers.begin(); it != FTimers.end(); ++it)
+    auto due = FTimerDue.find(timerId);
+    if (due == FTimerDue.end())
+        return;
+    auto [from, to] = FTimers.equal_range(due->second);
+    for (auto it = from; it != to; ++it)
         if (it->second.first == timerId) {
             FTimers.erase(it);
-            return;
+            break;
         }
+    FTimerDue.erase(due);
 }
 
 void TPollLoop::RunOnce(int maxWaitMs) {
@@ -45,28 +69,33 @@ void TPollLoop::RunOnce(int maxWaitMs) {
         int untilTimer = due < 0 ? 0 : static_cast<int>(due);
         wait = wait < 0 ? untilTimer : std::min(wait, untilTimer);
     }
-    std::vector<pollfd> fds;
-    std::vector<std::uint64_t> generations;
-    fds.reserve(FWatches.size());
-    for (const auto& [fd, w] : FWatches) {
-        fds.push_back({fd, w.Events, 0});
-        generations.push_back(w.Generation);
-    }
-    int n = ::poll(fds.data(), fds.size(), wait);
+    int n = ::poll(FPollFds.data(), FPollFds.size(), wait);
     if (n < 0 && errno != EINTR)
         return;
-    for (std::size_t i = 0; n > 0 && i < fds.size(); ++i) {
-        if (fds[i].revents == 0)
-            continue;
-        auto it = FWatches.find(fds[i].fd);
-        if (it == FWatches.end() || it->second.Generation != generations[i])
-            continue;
-        TFdHandler handler = it->second.Handler; // the handler may unwatch itself
-        handler(fds[i].revents);
+    if (n > 0) {
+        // Handlers change the set: take the ready ones first, then call them while they still exist.
+        struct TReady {
+            int Fd;
+            short Revents;
+            std::uint64_t Generation;
+        };
+        std::vector<TReady> ready;
+        ready.reserve(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < FPollFds.size() && ready.size() < static_cast<std::size_t>(n); ++i)
+            if (FPollFds[i].revents != 0)
+                ready.push_back({FPollFds[i].fd, FPollFds[i].revents, FWatches[i].Generation});
+        for (const TReady& r : ready) {
+            auto it = FIndex.find(r.Fd);
+            if (it == FIndex.end() || FWatches[it->second].Generation != r.Generation)
+                continue;
+            TFdHandler handler = FWatches[it->second].Handler; // the handler may unwatch itself
+            handler(r.Revents);
+        }
     }
     std::int64_t now = NowMs();
     while (!FTimers.empty() && FTimers.begin()->first <= now) {
         auto callback = std::move(FTimers.begin()->second.second);
+        FTimerDue.erase(FTimers.begin()->second.first);
         FTimers.erase(FTimers.begin());
         callback();
     }

@@ -1,9 +1,12 @@
 #pragma once
 // A small poll(2) reactor: each service thread runs one. Handlers may add and remove watches and
-// timers while they run; a watch removed during a round is not called again in that round.
+// timers while they run; a watch removed during a round is not called again in that round. The
+// poll set is kept between rounds and changed in place, so a round costs what poll itself costs.
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <poll.h>
+#include <unordered_map>
 #include <vector>
 
 class TPollLoop {
@@ -13,7 +16,8 @@ public:
     void Watch(int fd, short events, TFdHandler handler);
     void SetEvents(int fd, short events);
     void Unwatch(int fd);
-    bool IsWatched(int fd) const { return FWatches.count(fd) != 0; }
+    bool IsWatched(int fd) const { return FIndex.count(fd) != 0; }
+    std::size_t Watched() const { return FPollFds.size(); }
 
     // Runs once, no earlier than delayMs from now, on this loop's thread. Returns an id for Cancel.
     std::uint64_t After(int delayMs, std::function<void()> callback);
@@ -29,12 +33,15 @@ public:
 
 private:
     struct TWatch {
-        short Events;
         TFdHandler Handler;
         std::uint64_t Generation;
     };
-    std::map<int, TWatch> FWatches;
+    // FPollFds[i] and FWatches[i] belong together; FIndex finds i from the descriptor.
+    std::vector<pollfd> FPollFds;
+    std::vector<TWatch> FWatches;
+    std::unordered_map<int, std::size_t> FIndex;
     std::multimap<std::int64_t, std::pair<std::uint64_t, std::function<void()>>> FTimers;
+    std::unordered_map<std::uint64_t, std::int64_t> FTimerDue; // id -> due time, for Cancel
     std::uint64_t FNextId = 1;
     bool FQuit = false;
 };

@@ -128,7 +128,7 @@ std::string JoinCommandLine(const std::vector<std::string>& argv) {
     return out;
 }
 
-std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
+std::string PendingExecCommandLine(pid_t pid, const std::string& procDir, std::size_t maxArgs) {
     // "<nr> <arg0> <arg1> ..." while the task is blocked in a system call. The permission event can
     // reach us a moment before the task has gone to sleep waiting for it ("running"): try again
     // briefly.
@@ -161,10 +161,12 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
     // only what is readable counts.
     std::uint64_t pointers[256] = {};
     std::size_t got = 0;
+    const std::size_t wanted = std::min<std::size_t>(maxArgs + 1, 256) * 8; // with the null pointer
     // Read in small steps up to the null pointer: most programs get a few arguments.
     bool nullSeen = false;
-    while (got < sizeof(pointers) && !nullSeen) {
-        const std::size_t step = std::min<std::size_t>(128, sizeof(pointers) - got);
+    while (got < wanted && !nullSeen) {
+        const std::size_t step =
+            std::min<std::size_t>(got == 0 ? std::max<std::size_t>(wanted, 16) : 128, sizeof(pointers) - got);
         const ssize_t n = memory.ReadInPage(argvAddress + got, reinterpret_cast<char*>(pointers) + got, step);
         if (n <= 0)
             break;
@@ -174,7 +176,7 @@ std::string PendingExecCommandLine(pid_t pid, const std::string& procDir) {
     }
     std::vector<std::string> argv;
     std::size_t total = 0;
-    for (std::size_t i = 0; i < got / 8 && pointers[i] != 0 && total < 4096; ++i) {
+    for (std::size_t i = 0; i < got / 8 && i < maxArgs && pointers[i] != 0 && total < 4096; ++i) {
         std::string arg;
         char chunk[256];
         bool ended = false;
@@ -229,31 +231,57 @@ pid_t ParentPid(pid_t pid, const std::string& procDir) {
 }
 
 TProcessIds ProcessParentAndUid(pid_t pid, const std::string& procDir) {
-    // One open for both: the owner of /proc/<pid>/stat is the owner of the folder.
     TProcessIds ids;
-    const int fd = ::open(Proc(procDir, pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (pid <= 0)
+        return ids;
+    // status lists "Name", "Umask", "State", "Tgid", "Ngid", "Pid", "PPid", "TracerPid", "Uid", ...:
+    // the lines wanted lie within the first few hundred bytes, whatever the name holds (it is
+    // escaped, one line).
+    const int fd = ::open(Proc(procDir, pid, "status").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return ids;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0)
-        ids.Uid = st.st_uid;
     char buf[1024];
     const ssize_t n = ::read(fd, buf, sizeof(buf) - 1);
     ::close(fd);
     if (n <= 0)
         return ids;
     buf[n] = '\0';
-    // "<pid> (<name>) <state> <ppid> ...": the name may hold blanks and parentheses.
-    const char* close = std::strrchr(buf, ')');
-    if (close && close[1] == ' ' && close[2] != '\0' && close[3] == ' ')
-        ids.Parent = static_cast<pid_t>(std::atoi(close + 4));
+    auto field = [&](const char* name) -> const char* {
+        const std::size_t len = std::strlen(name);
+        for (const char* line = buf; line && *line;) {
+            if (std::strncmp(line, name, len) == 0)
+                return line + len;
+            line = std::strchr(line, '\n');
+            if (line)
+                ++line;
+        }
+        return nullptr;
+    };
+    const char* tgid = field("Tgid:");
+    const char* ppid = field("PPid:");
+    const char* uid = field("Uid:");
+    if (!tgid || !ppid || !uid)
+        return ids;
+    char* end = nullptr;
+    const unsigned long real = std::strtoul(uid, &end, 10); // real, effective, saved, filesystem
+    if (end == uid)
+        return ids;
+    ids.Process = static_cast<pid_t>(std::atoi(tgid));
+    ids.Parent = static_cast<pid_t>(std::atoi(ppid));
+    ids.Uid = static_cast<uid_t>(real);
     return ids;
 }
 
 uid_t ProcessUid(pid_t pid, const std::string& procDir) {
-    struct stat st {};
-    return ::stat((procDir + "/" + std::to_string(pid)).c_str(), &st) == 0 ? st.st_uid
-                                                                           : static_cast<uid_t>(-1);
+    return ProcessParentAndUid(pid, procDir).Uid;
+}
+
+bool IsOpeningElfLoader(pid_t pid, const std::string& procDir) {
+    // The loader is opened by the ELF handler of the execve in progress; the same file opened as the
+    // program of a new execve (after an earlier one failed) is not. The kernel's own record of the
+    // call chain tells the two apart, which nothing in the process's memory can fake.
+    const std::string stack = ReadSmall(Proc(procDir, pid, "stack"));
+    return stack.find(" load_elf_binary+") != std::string::npos;
 }
 
 unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir) {

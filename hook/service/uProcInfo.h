@@ -8,21 +8,29 @@
 // The argv that a process blocked in execve/execveat passed to it, read from the caller's memory
 // (the new image's argv is not visible in /proc yet). Arguments with blanks are put in double
 // quotes. Empty when it cannot be read (not in execve, another architecture, no access).
-std::string PendingExecCommandLine(pid_t pid, const std::string& procDir = "/proc");
+// maxArgs: read no further than that many arguments (1: only the first word is wanted).
+std::string PendingExecCommandLine(pid_t pid, const std::string& procDir = "/proc",
+                                   std::size_t maxArgs = 256);
 std::string JoinCommandLine(const std::vector<std::string>& argv);
 // The process's current argv (from /proc/<pid>/cmdline).
 std::vector<std::string> ProcessArgs(pid_t pid, const std::string& procDir = "/proc");
 std::string ProcessCwd(pid_t pid, const std::string& procDir = "/proc");
 std::string ProcessExe(pid_t pid, const std::string& procDir = "/proc");
 pid_t ParentPid(pid_t pid, const std::string& procDir = "/proc");
-// The process's effective user (the owner of its /proc folder); -1 when it is gone.
+// The process's real user from its credentials (/proc/<pid>/status, never the owner of a file: a
+// process that is not dumpable, or has just switched users, has root's /proc files); -1 when it
+// cannot be read.
 uid_t ProcessUid(pid_t pid, const std::string& procDir = "/proc");
 struct TProcessIds {
     pid_t Parent = 0;
-    uid_t Uid = static_cast<uid_t>(-1); // -1 when the process is gone
+    pid_t Process = 0;                  // the thread group: pid may name one of its threads
+    uid_t Uid = static_cast<uid_t>(-1); // -1 when it cannot be read (gone, another pid namespace)
 };
-// ParentPid and ProcessUid at the cost of one file.
+// Parent, thread group and real user of a process or thread, from one file.
 TProcessIds ProcessParentAndUid(pid_t pid, const std::string& procDir = "/proc");
+// True when the task is opening a program's ELF loader inside execve right now (its kernel stack
+// runs through the ELF binary handler); false when it is not or that cannot be told.
+bool IsOpeningElfLoader(pid_t pid, const std::string& procDir = "/proc");
 // The process's start time in clock ticks since boot; 0 when unknown.
 unsigned long long ProcessStartTime(pid_t pid, const std::string& procDir = "/proc");
 // True when ancestor is pid itself or one of its ancestors (at most maxDepth steps up).

@@ -1,6 +1,9 @@
 #include "uService.h"
 
 #include "platform/ITelephony.h"
+#include "uSdNotify.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -87,6 +90,49 @@ void TService::Reload(const TServiceConfig& config) {
         FExecGuard.Stop();
         FLog("program starts are no longer guarded");
     }
+}
+
+void TService::EndWhenUnused(int graceMs) {
+    FGraceMs = graceMs;
+    FLastGuardMs = FNowMs();
+    // Checked a few times per grace period, so the end comes at most a quarter period late.
+    const int every = std::clamp(graceMs / 4, 1, 1000);
+    struct TCheck {
+        TService* Self;
+        int Every;
+        void operator()() const {
+            if (Self->FGuards.Count() > 0)
+                Self->FLastGuardMs = Self->FNowMs();
+            else if (Self->FNowMs() - Self->FLastGuardMs >= Self->FGraceMs) {
+                Self->FLog("no guard has been registered for " + std::to_string(Self->FGraceMs / 1000) +
+                           " s: the service started for one ends");
+                Self->FLoop.Quit();
+                return;
+            }
+            Self->FLoop.After(Every, *this);
+        }
+    };
+    FLoop.After(every, TCheck{this, every});
+}
+
+bool TService::Healthy() const {
+    // The interception's loop beats every second; a loop stuck for five has stopped answering.
+    return !FExecGuard.Running() || TPollLoop::NowMs() - FExecGuard.LastBeat() < 5000;
+}
+
+void TService::StartWatchdog(int pingMs) {
+    FWatchdogMs = pingMs;
+    struct TPing {
+        TService* Self;
+        void operator()() const {
+            if (Self->Healthy())
+                SdNotify("WATCHDOG=1");
+            else
+                Self->FLog("program starts are not being answered: the watchdog is left to act");
+            Self->FLoop.After(Self->FWatchdogMs, *this);
+        }
+    };
+    TPing{this}();
 }
 
 void TService::StartProxies() {

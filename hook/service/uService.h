@@ -27,6 +27,13 @@ public:
     // created; a modem or the interception that cannot start is logged and retried on reload.
     bool Start(const TServiceConfig& config, std::string* why);
     void Reload(const TServiceConfig& config);
+    // A service started by a guard (not by the system) ends once no guard has been registered for
+    // graceMs; the check runs on the loop with the service's clock.
+    void EndWhenUnused(int graceMs);
+    // Pings the service manager's watchdog every pingMs while both loops (this one and the
+    // program-start interception's) are turning.
+    void StartWatchdog(int pingMs);
+    bool Healthy() const;
     TPollLoop& Loop() { return FLoop; }
     TGuardRegistry& Guards() { return FGuards; }
     const TServiceConfig& Config() const { return FConfig; }
@@ -51,4 +58,7 @@ private:
     std::vector<std::string> FExecMounts;
     std::uint32_t FNextCall = 1;
     std::uint64_t FRetryTimer = 0;
+    int FGraceMs = 0;
+    std::int64_t FLastGuardMs = 0;
+    int FWatchdogMs = 0;
 };

@@ -2,27 +2,53 @@
 
 #include "util/uQmError.h"
 
+#include <cerrno>
 #include <charconv>
-#include <fstream>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+// Blanks and control characters of every kind count as white space (a vertical tab or a form
+// feed left by an editor must not end up in a path).
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 0x20 || c == 0x7f;
+}
+
 std::string Trim(const std::string& s) {
-    std::size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    std::size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
 }
 
 std::vector<std::string> Words(const std::string& s) {
-    std::istringstream in(s);
     std::vector<std::string> out;
-    for (std::string w; in >> w;)
-        out.push_back(w);
+    for (std::size_t i = 0; i < s.size();) {
+        while (i < s.size() && IsBlank(s[i]))
+            ++i;
+        std::size_t start = i;
+        while (i < s.size() && !IsBlank(s[i]))
+            ++i;
+        if (i > start)
+            out.push_back(s.substr(start, i - start));
+    }
     return out;
+}
+
+// One spelling per path, so that "/dev//ttyS0" and "/dev/ttyS0" are seen to be the same.
+std::string Normal(const std::string& path) {
+    std::string n = std::filesystem::path(path).lexically_normal().string();
+    while (n.size() > 1 && n.back() == '/')
+        n.pop_back();
+    return n;
 }
 
 bool IsAbsolute(const std::string& p) {
@@ -54,9 +80,13 @@ TServiceConfig ParseServiceConfig(const std::string& text, const std::string& fi
         if (key == "modem") {
             if (words.size() != 2 || !IsAbsolute(words[0]) || !IsAbsolute(words[1]))
                 fail("modem needs an absolute device path and an absolute link path");
-            if (!devices.insert(words[0]).second || !links.insert(words[1]).second || words[0] == words[1])
+            const std::string device = Normal(words[0]), link = Normal(words[1]);
+            // The service replaces the link path: it must never be a modem's device.
+            if (device == link || devices.count(link) || links.count(device))
+                fail("a modem's link may not be a modem's device: " + value);
+            if (!devices.insert(device).second || !links.insert(link).second)
                 fail("modem device or link given twice: " + value);
-            c.Modems.push_back({words[0], words[1]});
+            c.Modems.push_back({device, link});
         } else if (key == "answer_bound") {
             int v = 0;
             auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
@@ -72,14 +102,16 @@ TServiceConfig ParseServiceConfig(const std::string& text, const std::string& fi
                 fail("exec_guard must be yes or no");
             c.ExecGuard = value == "yes";
         } else if (key == "exec_mounts") {
-            for (const std::string& w : words)
+            c.ExecMounts.clear();
+            for (const std::string& w : words) {
                 if (!IsAbsolute(w))
                     fail("exec_mounts takes absolute paths");
-            c.ExecMounts = words;
+                c.ExecMounts.push_back(Normal(w));
+            }
         } else if (key == "run_dir" || key == "lock_dir" || key == "etc_dir") {
             if (words.size() != 1 || !IsAbsolute(value))
                 fail(key + " must be one absolute path");
-            (key == "run_dir" ? c.RunDir : key == "lock_dir" ? c.LockDir : c.EtcDir) = value;
+            (key == "run_dir" ? c.RunDir : key == "lock_dir" ? c.LockDir : c.EtcDir) = Normal(value);
         } else {
             fail("unknown key \"" + key + "\"");
         }
@@ -88,10 +120,24 @@ TServiceConfig ParseServiceConfig(const std::string& text, const std::string& fi
 }
 
 TServiceConfig LoadServiceConfig(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw EQmError(path + ": cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseServiceConfig(text.str(), path);
+    // Only a regular file of sensible size: a FIFO or a device named by mistake must neither hang
+    // the service nor fill its memory.
+    constexpr off_t kMaxConfig = 1024 * 1024;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        throw EQmError(path + ": cannot be read (" + std::strerror(errno) + ")");
+    struct stat st {};
+    std::string text;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && st.st_size <= kMaxConfig) {
+        char buf[65536];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof(buf))) > 0 && text.size() <= kMaxConfig;)
+            text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!regular)
+        throw EQmError(path + ": not a regular file");
+    if (st.st_size > kMaxConfig || text.size() > kMaxConfig)
+        throw EQmError(path + ": larger than 1 MiB");
+    return ParseServiceConfig(text, path);
 }

@@ -1,7 +1,9 @@
 #include "uServiceSockets.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -51,17 +53,57 @@ bool TUnixListener::Listen(const std::string& path, std::function<void(int fd)> 
     if (FFd < 0)
         return false;
     FPath = path;
-    FLoop.Watch(FFd, POLLIN, [this, onAccept = std::move(onAccept)](short) {
-        const int fd = ::accept4(FFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0)
-            onAccept(fd);
+    FOnAccept = std::move(onAccept);
+    FLoop.Watch(FFd, POLLIN, [this](short) { OnReadable(); });
+    return true;
+}
+
+void TUnixListener::OnReadable() {
+    const int fd = ::accept4(FFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) {
+        FRestMs = 0;
+        FOnAccept(fd);
+        return;
+    }
+    if (errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM)
+        return; // the caller gave up (ECONNABORTED), or nothing is there after all
+    // The connection stays queued and the listener readable: asking again at once would spin.
+    // Rest, longer each time it fails, and try again.
+    const int error = errno;
+    FRestMs = FRestMs == 0 ? 50 : std::min(FRestMs * 2, 2000);
+    if (FOnShortage)
+        FOnShortage(error);
+    FLoop.SetEvents(FFd, 0);
+    FLoop.After(FRestMs, [this] {
+        if (FFd >= 0)
+            FLoop.SetEvents(FFd, POLLIN);
     });
+}
+
+bool IsAcceptableGuardPath(const std::string& path, std::string* why) {
+    if (path.empty() || path[0] != '/') {
+        *why = "the path must be absolute";
+        return false;
+    }
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) {
+        *why = "the path is too long for a socket";
+        return false;
+    }
+    for (unsigned char ch : path)
+        if (ch < 0x20 || ch == 0x7f) {
+            *why = "the path holds control characters";
+            return false;
+        }
     return true;
 }
 
 TControlServer::TControlServer(TPollLoop& loop, TGuardRegistry& guards,
-                               std::function<void(const std::string&)> log)
-    : FLoop(loop), FGuards(guards), FLog(std::move(log)) {}
+                               std::function<void(const std::string&)> log, TControlLimits limits)
+    : FLoop(loop), FGuards(guards), FLog(std::move(log)), FLimits(limits) {
+    FListener.SetOnShortage([this](int error) {
+        FLog(std::string("cannot accept a control connection: ") + std::strerror(error));
+    });
+}
 
 TControlServer::~TControlServer() {
     while (!FClients.empty())
@@ -80,9 +122,34 @@ void TControlServer::OnAccept(int fd) {
         ::close(fd);
         return;
     }
+    // Over the limits: refused at once, so nobody waits for an answer that never comes.
+    const bool root = cred.uid == 0;
+    if (FPerUser[cred.uid] >= FLimits.PerUser || (!root && FCounted >= FLimits.Total)) {
+        ::close(fd);
+        if (FPerUser[cred.uid] == 0)
+            FPerUser.erase(cred.uid);
+        const std::int64_t now = TPollLoop::NowMs();
+        if (FLastRefusalLog < 0 || now - FLastRefusalLog > 10000) {
+            FLastRefusalLog = now;
+            FLog("refused a control connection of user " + std::to_string(cred.uid) +
+                 ": too many connections");
+        }
+        return;
+    }
+    ++FPerUser[cred.uid];
+    if (!root)
+        ++FCounted;
     TClient& c = FClients[fd];
     c.Pid = cred.pid;
     c.Uid = cred.uid;
+    c.Deadline = FLoop.After(FLimits.RegisterWithinMs, [this, fd] {
+        auto it = FClients.find(fd);
+        if (it == FClients.end())
+            return;
+        it->second.Deadline = 0;
+        if (it->second.Registrations.empty())
+            Drop(fd);
+    });
     FLoop.Watch(fd, POLLIN, [this, fd](short) { OnClient(fd); });
 }
 
@@ -104,36 +171,49 @@ void TControlServer::OnClient(int fd) {
     for (std::size_t nl; (nl = c.In.find('\n')) != std::string::npos;) {
         std::string line = c.In.substr(0, nl);
         c.In.erase(0, nl + 1);
-        std::string reply;
-        if (line.rfind("REGISTER ", 0) == 0) {
-            std::string path = line.substr(9);
-            std::string why;
-            // The guard may register before its socket exists; every question checks the owner again.
-            struct stat st {};
-            bool exists = ::lstat(path.c_str(), &st) == 0;
-            if (path.empty() || path[0] != '/' || (exists && !IsOwnedSocket(path, c.Uid, &why))) {
-                reply = "ERR " + (why.empty() ? std::string("the path must be absolute") : why) + "\n";
-                FLog("refused the registration of process " + std::to_string(c.Pid) + ": " +
-                     reply.substr(4, reply.size() - 5));
-            } else if (UserRegistrations(c.Uid) >= kMaxGuardsPerUser && c.Registrations.empty()) {
-                reply = "ERR too many guards of this user\n";
-                FLog("refused the registration of process " + std::to_string(c.Pid) + ": too many guards");
-            } else {
-                // One registration per connection: a second one replaces the first.
-                for (std::uint64_t id : c.Registrations)
-                    FGuards.Remove(id);
-                c.Registrations = {FGuards.Add(c.Pid, c.Uid, path)};
-                FLog("guard registered: process " + std::to_string(c.Pid) + ", user " +
-                     std::to_string(c.Uid) + ", " + path);
-                reply = "OK\n";
-            }
-        } else if (line == "PING") {
-            reply = "OK\n";
-        } else {
-            reply = "ERR unknown request\n";
-        }
+        const std::string reply = Handle(fd, c, line);
         (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
+}
+
+std::string TControlServer::Handle(int fd, TClient& c, const std::string& line) {
+    (void)fd;
+    if (line.rfind("REGISTER ", 0) == 0) {
+        std::string path = line.substr(9);
+        std::string why;
+        // The guard may register before its socket exists; every question checks the owner again.
+        std::shared_ptr<const TGuardFolder> folder;
+        bool ok = IsAcceptableGuardPath(path, &why) && (folder = OpenGuardFolder(path, &why)) != nullptr;
+        struct stat st {};
+        if (ok &&
+            ::fstatat(folder->Fd, path.substr(path.rfind('/') + 1).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            ok = IsOwnedSocket(path, c.Uid, &why);
+        if (!ok) {
+            FLog("refused the registration of process " + std::to_string(c.Pid) + ": " + why);
+            return "ERR " + why + "\n";
+        }
+        if (UserRegistrations(c.Uid) >= kMaxGuardsPerUser && c.Registrations.empty()) {
+            FLog("refused the registration of process " + std::to_string(c.Pid) + ": too many guards");
+            return "ERR too many guards of this user\n";
+        }
+        // One registration per connection: a second one replaces the first.
+        for (std::uint64_t id : c.Registrations)
+            FGuards.Remove(id);
+        c.Registrations = {FGuards.Add(c.Pid, c.Uid, path, folder)};
+        FLog("guard registered: process " + std::to_string(c.Pid) + ", user " + std::to_string(c.Uid) + ", " +
+             path);
+        return "OK\n";
+    }
+    if (line == "FORGET") {
+        if (c.Registrations.empty())
+            return "ERR not registered\n";
+        for (std::uint64_t id : c.Registrations)
+            FGuards.Forget(id);
+        return "OK\n";
+    }
+    if (line == "PING")
+        return "OK\n";
+    return "ERR unknown request\n";
 }
 
 std::size_t TControlServer::UserRegistrations(uid_t uid) const {
@@ -152,6 +232,13 @@ void TControlServer::Drop(int fd) {
         FGuards.Remove(id);
         FLog("guard gone: process " + std::to_string(it->second.Pid));
     }
+    if (it->second.Deadline)
+        FLoop.Cancel(it->second.Deadline);
+    const uid_t uid = it->second.Uid;
+    if (--FPerUser[uid] == 0)
+        FPerUser.erase(uid);
+    if (uid != 0)
+        --FCounted;
     FClients.erase(it);
     FLoop.Unwatch(fd);
     ::close(fd);

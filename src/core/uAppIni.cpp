@@ -3,6 +3,7 @@
 #include "util/libStrUtilsQmPack.h"
 #include "util/uFormat.h"
 #include "util/uQmError.h"
+#include "util/uTextFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -32,7 +33,7 @@ bool ValueNeedsEscape(const std::string& v) {
     for (char c : v)
         if (IsControl(static_cast<unsigned char>(c)))
             return true;
-    return false;
+    return !qm::IsValidUtf8(v);
 }
 
 bool KeyNeedsEscape(const std::string& k) {
@@ -42,7 +43,7 @@ bool KeyNeedsEscape(const std::string& k) {
     for (char c : k)
         if (c == '=' || c == '[' || c == ']' || IsControl(static_cast<unsigned char>(c)))
             return true;
-    return false;
+    return !qm::IsValidUtf8(k);
 }
 
 std::string Escape(const std::string& text, bool isKey) {
@@ -72,6 +73,16 @@ std::string Escape(const std::string& text, bool isKey) {
         else if (IsControl(u) || (atEnd && IsBlank(c))) {
             out += "\\x";
             qm::AppendHexByte(out, u);
+        } else if (u >= 0x80) {
+            // A byte that is not part of a UTF-8 character would make the file's line undecodable.
+            const std::size_t length = qm::Utf8SequenceLength(text, i);
+            if (length == 0) {
+                out += "\\x";
+                qm::AppendHexByte(out, u);
+            } else {
+                out.append(text, i, length);
+                i += length - 1;
+            }
         } else
             out += c;
     }
@@ -102,24 +113,24 @@ std::optional<int> ParseInt(const std::string& text) {
     if (ec != std::errc() || ptr != s.data() + s.size())
         return std::nullopt;
     if (base == 16) {
-        // Hexadecimal text is a 32-bit pattern: $FFFFFFFF reads as -1.
+        // Hexadecimal text is a 32-bit pattern: $FFFFFFFF reads as -1, and "-$80000000" wraps
+        // to itself as the profile functions' 32-bit arithmetic does.
         if (magnitude > 0xFFFFFFFFull)
             return std::nullopt;
-        const auto v = static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
-        return negative ? -v : v;
+        const auto pattern = static_cast<std::uint32_t>(magnitude);
+        return static_cast<std::int32_t>(negative ? 0u - pattern : pattern);
     }
-    const std::int64_t v =
-        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-    if (magnitude > 0x80000000ull || v < std::numeric_limits<int>::min() ||
-        v > std::numeric_limits<int>::max())
+    // Decimal: the magnitude is checked before it is negated, so no value can overflow.
+    if (magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull))
         return std::nullopt;
-    return static_cast<int>(v);
+    return negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
 }
 
 void CheckSectionName(const std::string& section) {
     bool bad = section.empty() || IsBlank(section.front()) || IsBlank(section.back());
     for (char c : section)
         bad = bad || c == ']' || c == '[' || IsControl(static_cast<unsigned char>(c));
+    bad = bad || !qm::IsValidUtf8(section);
     if (bad)
         throw EQmError("Invalid settings section name: \"" + section + "\"");
 }
@@ -242,18 +253,50 @@ void TAppIni::Refresh() {
     InvalidateIndex();
     FStamp = stamp;
     FLoaded = true;
+    FFormat = {};
     if (!stamp)
         return;
     const auto content = FFileSystem.ReadAll(FFileName);
     if (!content)
         return;
-    const std::string text = qm::DecodeLegacyText(*content);
-    const auto firstBreak = text.find_first_of("\r\n");
-    if (firstBreak != std::string::npos)
-        FLineBreak =
-            text.compare(firstBreak, 2, "\r\n") == 0 ? "\r\n" : (text[firstBreak] == '\r' ? "\r" : "\n");
-    for (const std::string& raw : qm::SplitLines(text))
-        FLines.push_back(ParseLine(raw));
+    qm::TTextFile file = qm::DecodeTextFile(*content);
+    FFormat = std::move(file.Format);
+    FLines.reserve(file.Lines.size());
+    for (qm::TTextLine& raw : file.Lines) {
+        TLine line = ParseLine(raw.Text);
+        line.Bytes = std::move(raw.Bytes);
+        FLines.push_back(std::move(line));
+    }
+}
+
+std::string TAppIni::FileContent() const {
+    std::size_t size = FFormat.Bom.size();
+    for (const TLine& l : FLines)
+        size += (l.Bytes.empty() ? l.Raw.size() : l.Bytes.size()) + 2 * FFormat.LineBreak.size();
+    std::string content;
+    content.reserve(size);
+    content += FFormat.Bom;
+    for (std::size_t i = 0; i < FLines.size(); ++i) {
+        const TLine& l = FLines[i];
+        const bool last = i + 1 == FLines.size();
+        if (l.Bytes.empty()) {
+            content += qm::EncodeTextLine(l.Raw, FFormat, true);
+            continue;
+        }
+        // An untouched line goes back byte for byte; only a last line without a break gets one
+        // when a line now follows it.
+        const bool wide = FFormat.Encoding != qm::TTextEncoding::teBytes;
+        if (!last && wide && l.Bytes.size() % 2 != 0) {
+            // A stray final byte of a UTF-16 file would shift every following line by one byte.
+            content.append(l.Bytes, 0, l.Bytes.size() - 1);
+            content += qm::EncodeTextLine("", FFormat, true);
+            continue;
+        }
+        content += l.Bytes;
+        if (!last && !qm::EndsWithLineBreak(l.Bytes, FFormat.Encoding))
+            content += qm::EncodeTextLine("", FFormat, true);
+    }
+    return content;
 }
 
 void TAppIni::WriteLines() {
@@ -261,16 +304,7 @@ void TAppIni::WriteLines() {
         FPendingWrite = true;
         return;
     }
-    std::size_t size = 0;
-    for (const TLine& l : FLines)
-        size += l.Raw.size() + FLineBreak.size();
-    std::string content;
-    content.reserve(size);
-    for (const TLine& l : FLines) {
-        content += l.Raw;
-        content += FLineBreak;
-    }
-    if (!FFileSystem.ReplaceFile(FFileName, content))
+    if (!FFileSystem.ReplaceFile(FFileName, FileContent()))
         throw EQmError(qm::Format("Unable to write to %s", FFileName));
     FStamp = FFileSystem.Stamp(FFileName);
 }
@@ -436,6 +470,8 @@ void TAppIni::WriteString(const std::string& key, const std::string& value, cons
         if (const auto it = index->Keys.find(qm::LowerAscii(key)); it != index->Keys.end())
             known = it->second;
     }
+    if (known && FLines[*known].Value == value)
+        return; // the file already says so: leave it (and its modification time) alone
     if (known) {
         undo = {TUndo::TKind::Replaced, *known, 1, std::move(FLines[*known])};
         FLines[*known] = MakeKeyLine(key, value);
@@ -485,7 +521,18 @@ void TAppIni::WriteList(const std::string& section, const std::vector<std::strin
         for (std::size_t i = 0; i < list.size(); ++i)
             lines.push_back(MakeKeyLine(std::to_string(i), list[i]));
     }
+    if (SameLines(lines, FLines))
+        return;
     Commit(std::move(lines));
+}
+
+bool TAppIni::SameLines(const std::vector<TLine>& a, const std::vector<TLine>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].Raw != b[i].Raw)
+            return false;
+    return true;
 }
 
 void TAppIni::EraseSection(const std::string& section) {

@@ -2,23 +2,30 @@
 // TAppIni owns the settings file's format: the Windows profile format (sections in brackets,
 // key=value lines; section and key names compare without letter case; values read trimmed, one
 // pair of surrounding double quotes removed). Every write reaches the disk before it returns, by
-// atomic replacement of the whole file; unrelated sections, keys, comments and blank lines stay.
+// atomic replacement of the whole file; unrelated sections, keys, comments and blank lines stay
+// byte for byte, and a write of the value the file already holds does not touch the file.
+//
+// The file is the user's: it is decoded line by line (a UTF-8 line stays UTF-8, any other 8-bit
+// line reads as Windows-1250), a UTF-16 file with its byte-order mark is read and written back as
+// UTF-16 of that byte order, and the line breaks stay what they were (new lines take the file's
+// first one). Only the lines a write changes are encoded anew.
 //
 // Safety rule for text from outside (phone numbers become values and key names): a key or value
 // that the format cannot hold as it is is written in an escaped form that starts with "\e:", in
 // which "\\" is a backslash, "\r" CR, "\n" LF, "\0" NUL, "\s" a blank, "\q" "=", "\o" "[", "\c" "]",
 // "\;" ";" and "\xHH" any other control byte. It is used only for:
 //   - values holding a byte below 0x20 or 0x7F, blanks at either end, a double quote at both ends,
-//     or starting with "\e:";
-//   - keys holding "=", "[", "]", a byte below 0x20 or 0x7F, blanks at either end, starting with
-//     ";" or "\e:", or empty.
+//     a byte that is not part of a UTF-8 character (written as "\xHH"), or starting with "\e:";
+//   - keys holding "=", "[", "]", a byte below 0x20 or 0x7F, a byte that is not UTF-8, blanks at
+//     either end, starting with ";" or "\e:", or empty.
 // Every other key and value (digits, inner blanks, commas, "+", Polish letters) is written byte for
 // byte as the profile functions write it. Section names are the program's own; one that the format
-// cannot hold raises EQmError.
+// cannot hold (or that is not UTF-8) raises EQmError.
 //
 // The parsed file is kept in memory and read again only when its stamp on disk changes, so a
 // statistics cycle of reads and writes costs one file replacement per write and no parsing.
 #include "platform/IFileSystem.h"
+#include "util/uTextFile.h"
 
 #include <cstdint>
 #include <optional>
@@ -78,7 +85,8 @@ public:
 
 private:
     struct TLine {
-        std::string Raw;
+        std::string Raw;   // the line's text (UTF-8)
+        std::string Bytes; // the line as read from the file, break included; empty once changed
         enum class TKind { Other, Blank, Comment, Section, Key } Kind = TKind::Other;
         std::string Name;  // section header: the name; key line: the decoded key
         std::string Value; // key line: the decoded value
@@ -94,6 +102,7 @@ private:
 
     void Refresh();
     void WriteLines();
+    std::string FileContent() const;
     void Commit(std::vector<TLine> lines);
     static TLine ParseLine(const std::string& raw);
     static TLine MakeKeyLine(const std::string& key, const std::string& value);
@@ -101,6 +110,8 @@ private:
     std::optional<std::string> FindValue(const std::string& key, const std::string& section);
     static TUndo SetValue(std::vector<TLine>& lines, const std::string& key, const std::string& value,
                           const std::string& section);
+    // Equal line texts: writing one in place of the other changes nothing a read can see.
+    static bool SameLines(const std::vector<TLine>& a, const std::vector<TLine>& b);
     static void RemoveSection(std::vector<TLine>& lines, const std::string& section);
 
     // Where the first section of each name starts and where its keys are (names lowered); rebuilt
@@ -121,5 +132,5 @@ private:
     bool FPendingWrite = false;
     std::optional<TFileStamp> FStamp;
     bool FLoaded = false;
-    std::string FLineBreak = "\n";
+    qm::TTextFormat FFormat;
 };

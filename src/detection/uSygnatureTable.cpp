@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -15,8 +16,10 @@ unsigned char FoldCase(unsigned char c) {
 // FNV-1a over the case-folded bytes, so that equal texts in either letter case share a slot. The
 // low bits of FNV-1a depend only on the low bits of the input bytes (hex digits and decimal
 // digits differ little there), so a final mix spreads the high bits over the slot number.
-std::uint64_t FoldedHash(std::string_view text) {
-    std::uint64_t h = 14695981039346656037ull;
+// The seed differs per table and per run, so a database cannot be built to make its lines share
+// slots.
+std::uint64_t FoldedHash(std::string_view text, std::uint64_t seed) {
+    std::uint64_t h = 14695981039346656037ull ^ seed;
     for (const char c : text) {
         h ^= FoldCase(static_cast<unsigned char>(c));
         h *= 1099511628211ull;
@@ -99,6 +102,34 @@ void FillSlots(std::vector<std::uint32_t>& slots, std::vector<std::uint64_t>& en
     GroupByRegion(entries, slots.size());
     for (const std::uint64_t e : entries)
         InsertNew(slots, e >> 32, static_cast<std::uint32_t>(e));
+}
+
+// Like FillSlots, but a key equal to one already placed takes no slot: repeated lines (a run of
+// empty lines, one line in many letter cases) would otherwise pile up in one probe run and make
+// both the build and every lookup landing there quadratic. tags holds each entry's full hash,
+// compared before the text, so distinct keys in a run cost no line read.
+template <class TSameKey>
+void FillDistinctSlots(std::vector<std::uint32_t>& slots, std::vector<std::uint64_t>& entries,
+                       const std::vector<std::uint64_t>& hashOfRaw, std::uint32_t firstRaw,
+                       TSameKey sameKey) {
+    GroupByRegion(entries, slots.size());
+    const std::size_t mask = slots.size() - 1;
+    for (const std::uint64_t e : entries) {
+        const auto raw = static_cast<std::uint32_t>(e);
+        const std::uint64_t hash = hashOfRaw[raw - firstRaw];
+        std::size_t slot = static_cast<std::size_t>(e >> 32);
+        bool duplicate = false;
+        while (slots[slot] != kEmptySlot) {
+            const std::uint32_t other = slots[slot];
+            if (hashOfRaw[other - firstRaw] == hash && sameKey(other, raw)) {
+                duplicate = true;
+                break;
+            }
+            slot = (slot + 1) & mask;
+        }
+        if (!duplicate)
+            slots[slot] = raw;
+    }
 }
 
 } // namespace
@@ -196,7 +227,7 @@ template <class TKeyOf>
 std::size_t TSygnatureTable::FindSlot(const std::vector<std::uint32_t>& slots, std::string_view key,
                                       TKeyOf keyOf) const {
     const std::size_t mask = slots.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(FoldedHash(key)) & mask;
+    std::size_t slot = static_cast<std::size_t>(FoldedHash(key, FSeed)) & mask;
     while (slots[slot] != kEmptySlot && !qm::SameText(keyOf(slots[slot]), key))
         slot = (slot + 1) & mask;
     return slot;
@@ -248,24 +279,31 @@ void TSygnatureTable::BuildIndex() {
                 FSortedSizes.push_back(keys[i].Raw);
     }
 
-    // Slots are filled without comparing keys, which would read a random line at every probe:
-    // duplicate lines each take a slot, and a lookup stops at the first equal one. Entries are
-    // taken in file order, which reads the text front to back.
+    // Each distinct line takes one slot. Entries are taken in file order, which reads the text
+    // front to back; only equal hashes make a line be read again.
+    FSeed = std::random_device{}();
+    FSeed = (FSeed << 32) ^ std::random_device{}();
+    std::vector<std::uint64_t> hashes(count);
     std::vector<std::uint64_t> entries;
     entries.reserve(count);
     FLineSlots.assign(SlotCount(count), kEmptySlot);
     for (std::size_t i = 0; i < count; ++i) {
         const auto raw = static_cast<std::uint32_t>(FFirst + i);
-        entries.push_back(SlotEntry(FoldedHash(RawLine(raw)), FLineSlots.size(), raw));
+        hashes[i] = FoldedHash(RawLine(raw), FSeed);
+        entries.push_back(SlotEntry(hashes[i], FLineSlots.size(), raw));
     }
-    FillSlots(FLineSlots, entries);
+    FillDistinctSlots(FLineSlots, entries, hashes, FFirst, [this](std::uint32_t a, std::uint32_t b) {
+        return qm::SameText(RawLine(a), RawLine(b));
+    });
+    hashes = {};
 
     entries.clear();
     FSizeSlots.assign(SlotCount(FSortedSizes.size()), kEmptySlot);
     for (std::size_t i = 0; i < count; ++i)
         if (firstOfSize[i]) {
             const auto raw = static_cast<std::uint32_t>(FFirst + i);
-            entries.push_back(SlotEntry(FoldedHash(qm::SizeField(RawLine(raw))), FSizeSlots.size(), raw));
+            entries.push_back(
+                SlotEntry(FoldedHash(qm::SizeField(RawLine(raw)), FSeed), FSizeSlots.size(), raw));
         }
     FillSlots(FSizeSlots, entries);
 }

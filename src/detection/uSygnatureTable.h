@@ -97,7 +97,9 @@ private:
     // Start of every line, plus one entry past the last line's terminator.
     std::vector<std::uint32_t> FStarts;
     std::uint32_t FFirst = 0;
+    std::uint64_t FSeed = 0;
     // Open addressing with linear probing; a slot holds a raw line number, or all ones when empty.
+    // Equal lines share one slot, so no content makes a probe run long.
     std::vector<std::uint32_t> FLineSlots;
     std::vector<std::uint32_t> FSizeSlots;
     // Raw line numbers of the first line of every distinct size field, in size-field order.

@@ -162,6 +162,15 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t pos) {
+    if (pos >= bytes.size())
+        return 0;
+    std::size_t next = pos;
+    bool valid = true;
+    NextCodePoint(bytes, next, valid);
+    return valid ? next - pos : 0;
+}
+
 std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t byteCount, std::size_t maxUnits) {
     std::string out;
     const std::size_t units = std::min(byteCount / 2, maxUnits);

@@ -38,6 +38,9 @@ inline void AppendHexByte(std::string& out, unsigned char byte) {
 }
 
 bool IsValidUtf8(std::string_view bytes);
+// The length of the well-formed UTF-8 sequence that starts at pos (1 to 4), or 0 when the bytes
+// there are not one (a stray byte, an overlong form, a surrogate, a cut sequence).
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t pos);
 
 // Decodes at most maxUnits UTF-16LE code units from data (of byteCount bytes): the text ends at the
 // first zero unit, at maxUnits, or at the last whole unit of the buffer, whichever comes first.

@@ -11,11 +11,13 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
     std::size_t n = 0, m = 0;
     std::size_t starMask = std::string_view::npos, starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
-            ++n, ++m;
-        } else if (m < mask.size() && mask[m] == '*') {
+        // A "*" of the mask is always a wildcard, even facing a "*" in the name (a legal file name
+        // character on Linux).
+        if (m < mask.size() && mask[m] == '*') {
             starMask = m++;
             starName = n;
+        } else if (m < mask.size() && (mask[m] == '?' || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
+            ++n, ++m;
         } else if (starMask != std::string_view::npos) {
             m = starMask + 1;
             n = ++starName;

@@ -2,9 +2,13 @@
 #include "fakes/FakePorts.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "support/TempDir.h"
+#include "util/libStrUtilsQmPack.h"
 #include "util/uQmError.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -12,6 +16,13 @@
 #include <sys/stat.h>
 
 namespace {
+
+// "v" and the number; built without the operator+ that GCC 12 falsely warns about.
+std::string ValueKey(std::size_t i) {
+    std::string key = "v";
+    key += std::to_string(i);
+    return key;
+}
 
 class AppIniTest : public ::testing::Test {
 protected:
@@ -146,9 +157,9 @@ TEST_F(AppIniTest, HostileKeysAndValuesNeverAddALineSectionOrKey) {
     for (const std::string& text : hostile) {
         const std::string key = "time_" + text;
         Ini.WriteInt(key, static_cast<int>(i), "day_statistics");
-        Ini.WriteString("v" + std::to_string(i), text, "notes");
+        Ini.WriteString(ValueKey(i), text, "notes");
         EXPECT_EQ(Ini.ReadInt(key, -1, "day_statistics"), static_cast<int>(i)) << i;
-        EXPECT_EQ(Ini.ReadString("v" + std::to_string(i), "", "notes"), text) << i;
+        EXPECT_EQ(Ini.ReadString(ValueKey(i), "", "notes"), text) << i;
         ++i;
     }
     // Ten keys in each of two new sections, and main untouched: 1 + 1 + 2 + 20 lines.
@@ -235,6 +246,157 @@ TEST_F(AppIniTest, RefusedWriteRaisesAndLosesNothing) {
     std::vector<std::string> list;
     Ini.ReadList("allowed_connections", list);
     EXPECT_EQ(list, std::vector<std::string>{"0202"});
+}
+
+// Regression rows of the fuzzing rounds: each once misbehaved.
+TEST_F(AppIniTest, ExtremeNumbersAndForeignBytesRoundTrip) {
+    Dir.Write("QmVardel.ini", "[main]\n"
+                              "a=-0x80000000\n"
+                              "b=-9223372036854775808\n"
+                              "c=-2147483648\n"
+                              "d=2147483648\n"
+                              "e=-$1\n"
+                              "f=18446744073709551616\n"
+                              "[user notes]\n"
+                              "note=Łódź\n");
+    struct Row {
+        const char* key;
+        int expected;
+    } rows[] = {{"a", INT_MIN}, {"b", 7}, {"c", INT_MIN}, {"d", 7}, {"e", -1}, {"f", 7}};
+    for (const Row& r : rows)
+        EXPECT_EQ(Ini.ReadInt(r.key, 7, "main"), r.expected) << r.key;
+
+    // Bytes that are not UTF-8 are escaped, so the file stays UTF-8 and every byte comes back.
+    const std::string foreign[] = {"\xFF",
+                                   "a\xC3",
+                                   "\xE2\x82",
+                                   "\xED\xA0\x80",
+                                   "\xC0\xAF",
+                                   "ok\xA3\xF3"
+                                   "d\x9F"};
+    for (std::size_t i = 0; i < std::size(foreign); ++i) {
+        Ini.WriteString(ValueKey(i), foreign[i], "user notes");
+        Ini.WriteInt("k" + foreign[i], static_cast<int>(i), "user notes");
+    }
+    EXPECT_THROW(Ini.WriteInt("k", 1, "sekcja\xFF"), EQmError);
+    TAppIni fresh(Path, Fs);
+    for (std::size_t i = 0; i < std::size(foreign); ++i) {
+        EXPECT_EQ(fresh.ReadString(ValueKey(i), "", "user notes"), foreign[i]) << i;
+        EXPECT_EQ(fresh.ReadInt("k" + foreign[i], -1, "user notes"), static_cast<int>(i)) << i;
+    }
+    EXPECT_EQ(fresh.ReadString("note", "", "user notes"), "Łódź");
+    EXPECT_TRUE(qm::IsValidUtf8(Dir.Read("QmVardel.ini")));
+}
+
+TEST_F(AppIniTest, MixedFileKeepsItsUtf8AndWindows1250LinesOverAHundredWrites) {
+    // One stray Windows-1250 line ("gęś") in a UTF-8 file with CR LF line ends.
+    const std::string head = "[user notes]\r\nnote=Zażółć gęślą jaźń\r\nold=g\xEA\x9C\r\n[main]\r\n";
+    Dir.Write("QmVardel.ini", head + "skin=1\r\n");
+    for (int i = 0; i < 100; ++i) {
+        Ini.WriteInt("skin", i % 4, "main");
+        Ini.WriteString("nowy", i % 2 ? "źdźbło" : "łąka", "main");
+    }
+    EXPECT_EQ(Dir.Read("QmVardel.ini"), head + "skin=3\r\nnowy=źdźbło\r\n");
+    EXPECT_EQ(Ini.ReadString("note", "", "user notes"), "Zażółć gęślą jaźń");
+    EXPECT_EQ(Ini.ReadString("old", "", "user notes"), "gęś");
+}
+
+std::string Utf16(const std::string& utf8, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t u : qm::Utf8ToUtf16(utf8)) {
+        const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
+TEST_F(AppIniTest, Utf16FileKeepsItsSettingsEncodingAndLineEnds) {
+    for (const bool bigEndian : {false, true}) {
+        const std::string text = "[main]\r\nchildmode=1\r\n[allowed_connections]\r\n0=0202122\r\n"
+                                 "[user notes]\r\nnote=Łódź 😀\r\n";
+        Dir.Write("QmVardel.ini", Utf16(text, bigEndian));
+        TAppIni ini(Path, Fs);
+        EXPECT_TRUE(ini.ReadBool("first_run_flg", true, "main")) << "a missing key keeps its default";
+        EXPECT_TRUE(ini.ReadBool("childmode", false, "main"));
+        std::vector<std::string> list;
+        ini.ReadList("allowed_connections", list);
+        EXPECT_EQ(list, std::vector<std::string>{"0202122"});
+        ini.WriteBool("first_run_flg", false, "main");
+        ini.WriteList("allowed_connections", {"0202122", "0700"});
+        EXPECT_EQ(Dir.Read("QmVardel.ini"),
+                  Utf16("[main]\r\nchildmode=1\r\nfirst_run_flg=0\r\n[user notes]\r\nnote=Łódź 😀\r\n"
+                        "[allowed_connections]\r\n0=0202122\r\n1=0700\r\n",
+                        bigEndian))
+            << bigEndian;
+        EXPECT_EQ(TAppIni(Path, Fs).ReadString("note", "", "user notes"), "Łódź 😀");
+    }
+    // A stray odd byte at the end is dropped when a line follows it, so no line shifts by a byte.
+    Dir.Write("QmVardel.ini", Utf16("[main]\r\nskin=1", false) + "\x01");
+    TAppIni odd(Path, Fs);
+    odd.WriteInt("childmode", 1, "main");
+    EXPECT_EQ(Dir.Read("QmVardel.ini"), Utf16("[main]\r\nskin=1\r\nchildmode=1\r\n", false));
+}
+
+TEST_F(AppIniTest, WritingWhatTheFileHoldsLeavesItUntouched) {
+    Dir.Write("QmVardel.ini", "[Main]\nScan_Frequency = 2\nchildmode=\"1\"\n[allowed_connections]\n0=0202\n");
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), old, 0), 0);
+    struct stat before {};
+    ::stat(Path.c_str(), &before);
+    Ini.WriteInt("scan_frequency", 2, "main");
+    Ini.WriteBool("childmode", true, "main");
+    Ini.WriteList("allowed_connections", {"0202"});
+    Ini.EraseSection("no such section");
+    struct stat after {};
+    ::stat(Path.c_str(), &after);
+    EXPECT_EQ(after.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(AppIniTest, ReadOnlyFileRaisesAndKeepsItsBytes) {
+    const std::string original = "[main]\nchildmode=1\n";
+    Dir.Write("QmVardel.ini", original);
+    ASSERT_EQ(::chmod(Path.c_str(), 0444), 0);
+    try {
+        Ini.WriteBool("childmode", false, "main");
+        ADD_FAILURE() << "the write did not raise";
+    } catch (const EQmError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + Path);
+    }
+    EXPECT_EQ(Dir.Read("QmVardel.ini"), original);
+    // What the window shows after the refusal comes from here: the file's value.
+    EXPECT_TRUE(Ini.ReadBool("childmode", false, "main"));
+    struct stat st {};
+    ::stat(Path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+TEST_F(AppIniTest, SymbolicLinkIsWrittenThroughAndKeepsModeAndOwner) {
+    namespace fs = std::filesystem;
+    const std::string target = Dir.Write("real/QmVardel.ini", "[main]\nskin=1\n");
+    fs::create_directories(Dir / "prog");
+    const std::string link = Dir / "prog/QmVardel.ini";
+    fs::create_symlink("../real/QmVardel.ini", link);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(target.c_str(), 1234, 2345), 0);
+    }
+    TAppIni ini(link, Fs);
+    ini.WriteInt("skin", 3, "main");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), "../real/QmVardel.ini");
+    EXPECT_EQ(ReadWholeFile(target), "[main]\nskin=3\n");
+    struct stat st {};
+    ::stat(target.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 2345u);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "real"), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "prog"), fs::directory_iterator()), 1);
 }
 
 } // namespace

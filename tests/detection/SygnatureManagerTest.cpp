@@ -202,6 +202,10 @@ TEST(SygnatureManager, RecognisesOnlyExactFingerprintsWithoutLetterCase) {
         {"no trimming of the line", upper + " ", dialer, false},
         {"size matches, shorter line", upper.substr(0, upper.size() - 2), dialer, false},
         {"length not a size field", upper, dialer + "x", false},
+        // Repeated lines once shared one probe run, making load and lookup quadratic.
+        {"behind runs of empty lines and case variants",
+         std::string(3000, '\n') + Repeat(lower + "\n", 300) + upper, dialer, true},
+        {"only case variants of another file's line", Repeat(lower + "\n", 300), sampledChanged, false},
     };
     for (const Row& r : rows) {
         fs.Put(kDb, "[1.5]\r\n1-" + Dashes(17) + "\r\n" + r.dbLine + "\r\n");

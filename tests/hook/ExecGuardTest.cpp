@@ -17,10 +17,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <grp.h>
+#include <linux/userfaultfd.h>
 #include <mutex>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -31,6 +39,23 @@ extern char** environ;
 namespace {
 
 constexpr pid_t kNoSuchGuardPid = 0x3ffffff0;
+constexpr uid_t kUser = 54321; // an ordinary user without an account: only its uid matters
+
+// Runs body in a child process and returns its exit code (the child's own failures are 90+).
+int InChild(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Becomes the ordinary user for good, as su or setpriv do.
+bool BecomeUser() {
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(kUser, kUser, kUser) == 0 &&
+           ::setresuid(kUser, kUser, kUser) == 0;
+}
 
 // A tmpfs mounted for one test and unmounted whatever happens, with a small program on it.
 class TTmpfsMount {
@@ -54,8 +79,9 @@ private:
     bool FMounted = false;
 };
 
-// Spawns argv (in cwd when given) and returns its exit code, or -errno when the spawn itself failed.
-int Exec(const std::vector<std::string>& argv, const std::string& cwd = {}) {
+// Spawns argv (in cwd when given; program instead of argv[0] when given) and returns its exit code,
+// or -errno when the spawn itself failed.
+int Exec(const std::vector<std::string>& argv, const std::string& cwd = {}, const std::string& program = {}) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     if (!cwd.empty())
@@ -65,7 +91,8 @@ int Exec(const std::vector<std::string>& argv, const std::string& cwd = {}) {
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid;
-    int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ);
+    int rc =
+        posix_spawn(&pid, program.empty() ? args[0] : program.c_str(), &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     if (rc != 0)
         return -rc;
@@ -102,7 +129,7 @@ protected:
             std::lock_guard lock(LogMutex);
             Log += t + "\n";
         });
-        TExecGuardSettings s;
+        TExecGuardSettings s = Settings;
         s.AnswerBoundMs = boundMs;
         s.Mounts = {Mount->Dir()};
         s.ServicePid = servicePid ? servicePid : Bystander;
@@ -134,6 +161,7 @@ protected:
 
     TTempDir Dir;
     std::unique_ptr<TTmpfsMount> Mount;
+    TExecGuardSettings Settings;
     TGuardRegistry Registry;
     std::unique_ptr<TExecGuard> Service;
     std::unique_ptr<TStandInGuard> Guard;
@@ -322,4 +350,241 @@ TEST_F(ExecGuard, TheLoaderOfAnAllowedProgramIsNotAnotherStart) {
     // Running the loader by hand is a start like any other.
     EXPECT_EQ(Exec({loader, "--version"}), 0);
     EXPECT_EQ(Notices().size(), 2u);
+}
+
+TEST_F(ExecGuard, AUsersStartReachesThatUsersGuardWhoeverOwnsItsProcFiles) {
+    // The user's guard listens on a socket of its own; the programs lie where that user can reach.
+    std::filesystem::permissions(Dir.Path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_exec |
+                                                 std::filesystem::perms::group_exec);
+    StartService();
+    TStandInGuard userGuard(Dir.Path() + "/user.sock", [](const TStandInFrame&) { return 0; });
+    ASSERT_EQ(::chown(userGuard.Path().c_str(), kUser, kUser), 0);
+    Registry.Add(kNoSuchGuardPid, kUser, userGuard.Path());
+    const std::string prog = Mount->Program();
+    struct TCase {
+        const char* Name;
+        std::function<int()> Start;
+    } cases[] = {
+        // After a switch of users the process is not dumpable: its /proc files stay root's.
+        {"first program after a user switch",
+         [&] {
+             if (!BecomeUser())
+                 return 90;
+             char* argv[] = {const_cast<char*>("prog"), nullptr};
+             ::execv(prog.c_str(), argv);
+             return 91;
+         }},
+        {"a process that made itself not dumpable",
+         [&] {
+             if (!BecomeUser() || ::prctl(PR_SET_DUMPABLE, 1) != 0 || ::prctl(PR_SET_DUMPABLE, 0) != 0)
+                 return 90;
+             char* argv[] = {const_cast<char*>("prog"), nullptr};
+             ::execv(prog.c_str(), argv);
+             return 91;
+         }},
+        {"setpriv",
+         [&] {
+             const std::string uid = std::to_string(kUser);
+             ::execl("/usr/bin/setpriv", "setpriv", ("--reuid=" + uid).c_str(), ("--regid=" + uid).c_str(),
+                     "--clear-groups", prog.c_str(), static_cast<char*>(nullptr));
+             return 92;
+         }},
+    };
+    std::size_t expected = 0;
+    for (const TCase& c : cases) {
+        if (std::string(c.Name) == "setpriv" && ::access("/usr/bin/setpriv", X_OK) != 0)
+            continue;
+        EXPECT_EQ(InChild(c.Start), 0) << c.Name;
+        EXPECT_EQ(userGuard.FrameCount(), ++expected) << c.Name;
+    }
+}
+
+TEST_F(ExecGuard, ALoaderRunAfterAFailedExecIsAskedAbout) {
+    // A program and its loader both on the marked tmpfs, as in the loader test above.
+    std::string loader = Mount->Dir() + "/l";
+    const std::string original = "/lib64/ld-linux-x86-64.so.2";
+    if (!std::filesystem::exists(original) || loader.size() > original.size())
+        GTEST_SKIP() << "no x86-64 loader, or the tmpfs path is too long to patch in";
+    std::filesystem::copy_file(std::filesystem::canonical(original), loader);
+    std::ifstream in("/bin/true", std::ios::binary);
+    std::string image((std::istreambuf_iterator<char>(in)), {});
+    std::size_t at = image.find(original);
+    ASSERT_NE(at, std::string::npos);
+    image.replace(at, original.size(), loader + std::string(original.size() - loader.size(), '\0'));
+    const std::string program = Mount->Dir() + "/patched";
+    std::ofstream(program, std::ios::binary) << image;
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+
+    StartService();
+    StartGuard([](const TStandInFrame&) { return 0; });
+    // The allowed execve fails after its program was opened (its argv is no address), and the
+    // same process then runs the loader as a program of its own.
+    const int code = InChild([&] {
+        const long failed = ::syscall(SYS_execve, program.c_str(), reinterpret_cast<char**>(8), nullptr);
+        if (failed != -1 || errno != EFAULT)
+            return 90;
+        char* argv[] = {const_cast<char*>(loader.c_str()), const_cast<char*>("--version"), nullptr};
+        ::execv(loader.c_str(), argv);
+        return 91;
+    });
+    EXPECT_EQ(code, 0);
+    std::vector<qm::TProgramStart> n = Notices();
+    ASSERT_EQ(n.size(), 2u);
+    EXPECT_EQ(n[0].ApplicationName, program);
+    EXPECT_EQ(n[1].ApplicationName, loader);
+    EXPECT_EQ(n[1].CommandLine, loader + " --version");
+}
+
+TEST_F(ExecGuard, AStartWhoseMemoryIsHeldDoesNotHoldAnotherStart) {
+    // A process whose argv lies in memory that nobody ever fills (a userfaultfd region with no
+    // one serving it): reading it waits for good, like argv on a FUSE file its user holds.
+    Settings.ReadBoundMs = 100;
+    StartService(5000);
+    StartGuard([](const TStandInFrame&) { return 0; });
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const std::string prog = Mount->Program();
+    const pid_t held = ::fork();
+    if (held == 0) {
+        const int uffd = static_cast<int>(::syscall(SYS_userfaultfd, O_CLOEXEC));
+        uffdio_api api{UFFD_API, 0, 0};
+        void* page = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        uffdio_register reg{{reinterpret_cast<std::uint64_t>(page), 4096}, UFFDIO_REGISTER_MODE_MISSING, 0};
+        const bool armed =
+            uffd >= 0 && ::ioctl(uffd, UFFDIO_API, &api) == 0 && ::ioctl(uffd, UFFDIO_REGISTER, &reg) == 0;
+        (void)!::write(ready[1], armed ? "y" : "n", 1);
+        if (!armed)
+            ::_exit(90);
+        char* argv[] = {static_cast<char*>(page), nullptr};
+        ::execv(prog.c_str(), argv);
+        ::_exit(91);
+    }
+    char armed = 'n';
+    ASSERT_EQ(::read(ready[0], &armed, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    if (armed != 'y') {
+        ::kill(held, SIGKILL);
+        ::waitpid(held, nullptr, 0);
+        GTEST_SKIP() << "no userfaultfd here";
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Guard->FrameCount() == 1; })); // asked without its argv
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Exec({prog, "free"}), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::kill(held, SIGKILL);
+    ::waitpid(held, nullptr, 0);
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+    std::vector<qm::TProgramStart> n = Notices();
+    ASSERT_EQ(n.size(), 2u);
+    EXPECT_EQ(n[0].CommandLine, "");
+    EXPECT_EQ(n[1].CommandLine, prog + " free");
+    EXPECT_NE(LogText().find("could not be read in time"), std::string::npos);
+}
+
+TEST_F(ExecGuard, RememberedAnswersGiveWhatAskingWouldGive) {
+    Settings.SettleMs = 0;
+    StartService();
+    std::atomic<int> answer{0};
+    StartGuard([&](const TStandInFrame&) { return answer.load(); });
+    const std::uint64_t guardId = Registry.Snapshot().back().Id;
+    const std::string prog = Mount->Program(), other = Mount->Dir() + "/other";
+    std::filesystem::copy_file("/bin/true", other);
+    struct TStep {
+        const char* What;
+        std::function<void()> Before;
+        std::vector<std::string> Argv; // the program is prog
+        int Code;
+        std::size_t Asked; // notices the guard has had after the step
+    } steps[] = {
+        {"first start", {}, {prog}, 0, 1},
+        {"again: remembered", {}, {prog, "x"}, 0, 1},
+        {"a bare first word that names no file in the guard's folder", {}, {"prog-by-name"}, 0, 1},
+        {"the first word names another file", {}, {other}, 0, 2}, // the guard would look at that one
+        {"after FORGET", [&] { Registry.Forget(guardId); }, {prog}, 0, 3},
+        {"remembered again", {}, {prog}, 0, 3},
+        {"the file changed", [&] { std::ofstream(prog, std::ios::app) << '\0'; }, {prog}, 0, 4},
+        {"the guard now refuses, after FORGET",
+         [&] {
+             answer = 1;
+             Registry.Forget(guardId);
+         },
+         {prog},
+         -EPERM,
+         5},
+        {"a refusal is never remembered", {}, {prog}, -EPERM, 6},
+    };
+    for (const TStep& s : steps) {
+        if (s.Before)
+            s.Before();
+        EXPECT_EQ(Exec(s.Argv, {}, prog), s.Code) << s.What;
+        EXPECT_EQ(Guard->FrameCount(), s.Asked) << s.What;
+    }
+}
+
+TEST_F(ExecGuard, IdleControlConnectionsOfOneUserLeaveRootsStartsAnswered) {
+    // The real service, watching this test's tmpfs only; an ordinary user floods its control socket.
+    std::filesystem::permissions(Dir.Path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_exec |
+                                                 std::filesystem::perms::group_exec);
+    const std::string run = Dir.Path() + "/run";
+    TVardeld service(Dir.Path(), run,
+                     "exec_mounts = " + Mount->Dir() + "\nrun_dir = " + run + "\nlock_dir = " + Dir.Path() +
+                         "\nanswer_bound = 5\n");
+    ASSERT_TRUE(service.Started()) << service.Log();
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t flood = ::fork();
+    if (flood == 0) {
+        rlimit rl{4096, 4096};
+        ::setrlimit(RLIMIT_NOFILE, &rl);
+        if (!BecomeUser())
+            ::_exit(90);
+        int made = 0;
+        for (int i = 0; i < 2000; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::strncpy(addr.sun_path, (run + "/control.sock").c_str(), sizeof(addr.sun_path) - 1);
+            // A full backlog answers EAGAIN: the service is busy refusing; try that one again.
+            for (int tries = 0; tries < 1000; ++tries) {
+                if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+                    ++made;
+                    break;
+                }
+                if (errno != EAGAIN)
+                    break;
+                ::usleep(1000);
+            }
+        }
+        (void)!::write(ready[1], made == 2000 ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 'n';
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(c, 'y');
+    // Root's guard still registers, and root's start is asked about and answered at once.
+    TStandInGuard rootGuard(Dir.Path() + "/root.sock", [](const TStandInFrame&) { return 0; });
+    const int registration = RegisterGuard(run + "/control.sock", rootGuard.Path());
+    EXPECT_GE(registration, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(InChild([&] { return Exec({Mount->Program()}); }), 0); // a grandchild: not the guard's own
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(rootGuard.FrameCount(), 1u);
+    // The service holds few descriptors whatever the flood.
+    std::size_t open = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(service.Pid()) + "/fd");
+         it != std::filesystem::directory_iterator(); ++it)
+        ++open;
+    EXPECT_LT(open, 100u);
+    EXPECT_NE(service.Log().find("too many connections"), std::string::npos);
+    ::kill(flood, SIGKILL);
+    ::waitpid(flood, nullptr, 0);
+    if (registration >= 0)
+        ::close(registration);
+    EXPECT_EQ(service.Stop(), 0);
 }

@@ -105,3 +105,234 @@ void TFakeHayesModem::Run() {
         }
     }
 }
+
+namespace {
+
+char Up7(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c) & 0x7f));
+}
+
+} // namespace
+
+void THayesModel::Reset() {
+    FEcho = FVerbose = true;
+    FQuiet = false;
+    FReg[2] = '+';
+    FReg[3] = '\r';
+    FReg[5] = '\b';
+    FReg[12] = 50;
+}
+
+void THayesModel::Text(const std::string& text) {
+    FOut += std::string(1, static_cast<char>(FReg[3])) + "\n" + text + static_cast<char>(FReg[3]) + "\n";
+}
+
+void THayesModel::Result(int code, const char* text) {
+    if (FQuiet)
+        return;
+    if (FVerbose)
+        Text(text);
+    else
+        FOut += std::to_string(code) + static_cast<char>(FReg[3]);
+}
+
+std::string THayesModel::TakeOutput() {
+    std::string out;
+    out.swap(FOut);
+    return out;
+}
+
+void THayesModel::Advance(std::int64_t nowMs) {
+    CheckEscape(nowMs);
+    if (FState == sDialing) {
+        std::string outcome = Outcome ? Outcome(FPendingDial) : "NO ANSWER";
+        if (outcome == "CONNECT") {
+            FState = sOnline;
+            FCallUp = true;
+            FLastByteMs = nowMs;
+            FEscapeCount = 0;
+            Result(1, "CONNECT");
+        } else {
+            FState = sCommand;
+            Result(outcome == "BUSY" ? 7 : outcome == "NO ANSWER" ? 8 : 3, outcome.c_str());
+        }
+    }
+}
+
+void THayesModel::CheckEscape(std::int64_t nowMs) {
+    const std::int64_t guard = FReg[12] * 20;
+    if (FState == sOnline && FEscapeCount == 3 && FEscapeQuietBefore && nowMs - FLastByteMs >= guard) {
+        FEscapeCount = 0;
+        FState = sOnlineCommand;
+        FPrefix = 0;
+        Result(0, "OK");
+    }
+}
+
+void THayesModel::Receive(std::string_view bytes, std::int64_t nowMs) {
+    for (char c : bytes) {
+        CheckEscape(nowMs);
+        if (FState == sDialing) {
+            FState = sCommand; // any byte aborts the dial
+            Result(3, "NO CARRIER");
+            continue;
+        }
+        if (FState == sOnline) {
+            const std::int64_t guard = FReg[12] * 20;
+            const bool escapeChar = (static_cast<unsigned char>(c) & 0x7f) == (FReg[2] & 0x7f);
+            if (FTies == 2) {
+                CommandByte(c); // "+++AT..." is read as a command line
+                if (FPrefix == 0)
+                    FTies = 0, FState = FState == sOnline ? sOnlineCommand : FState;
+            } else if (FEscapeCount >= 3 && Up7(c) == 'A') {
+                FTies = 1;
+                FEscapeCount = 0;
+            } else if (FTies == 1 && Up7(c) == 'T') {
+                FTies = 2;
+                FPrefix = 2;
+                FLine.clear();
+            } else if (escapeChar && FEscapeCount < 3) {
+                if (FEscapeCount == 0) {
+                    FEscapeQuietBefore = nowMs - FLastByteMs >= guard;
+                    FEscapeStartMs = nowMs;
+                }
+                ++FEscapeCount;
+            } else {
+                FEscapeCount = 0;
+                FTies = 0;
+            }
+            FLastByteMs = nowMs;
+            continue;
+        }
+        if (FEcho)
+            FOut += c;
+        CommandByte(c);
+    }
+}
+
+void THayesModel::CommandByte(char raw) {
+    const char c = static_cast<char>(static_cast<unsigned char>(raw) & 0x7f);
+    const char u = Up7(c);
+    if (FPrefix == 0) {
+        if (u == 'A')
+            FPrefix = 1;
+    } else if (FPrefix == 1) {
+        if (u == 'T') {
+            FPrefix = 2;
+            FLine.clear();
+        } else if (c == '/') {
+            FPrefix = 0;
+            Execute(FLastLine);
+        } else if (u != 'A' && static_cast<unsigned char>(c) >= 0x20) {
+            FPrefix = 0;
+        }
+    } else if (c == FReg[3]) {
+        FPrefix = 0;
+        FLastLine = FLine;
+        Execute(FLine);
+    } else if (c == FReg[5]) {
+        if (!FLine.empty())
+            FLine.pop_back();
+    } else if (static_cast<unsigned char>(c) >= 0x20) {
+        FLine += c;
+    }
+}
+
+void THayesModel::Execute(const std::string& body) {
+    std::size_t i = 0;
+    auto number = [&]() {
+        long v = -1;
+        while (i < body.size() && (std::isdigit(static_cast<unsigned char>(body[i])) || body[i] == ' ')) {
+            if (body[i] != ' ')
+                v = (v < 0 ? 0 : v * 10 % 1000000) + (body[i] - '0');
+            ++i;
+        }
+        return v;
+    };
+    int selected = 0;
+    while (i < body.size()) {
+        const char u = Up7(body[i++]);
+        switch (u) {
+        case 'D': {
+            std::string dial;
+            while (i < body.size() && body[i] != ';') {
+                if (body[i] != ' ')
+                    dial += Up7(body[i]);
+                ++i;
+            }
+            FDials.push_back(dial);
+            if (i < body.size()) {
+                ++i; // ';': back to command mode at once
+                continue;
+            }
+            FPendingDial = dial;
+            FState = sDialing;
+            return;
+        }
+        case 'E':
+        case 'V':
+        case 'Q': {
+            bool on = number() > 0;
+            (u == 'E' ? FEcho : u == 'V' ? FVerbose : FQuiet) = on;
+            break;
+        }
+        case 'S': {
+            long r = number();
+            if (r >= 0)
+                selected = static_cast<int>(r);
+            if (i < body.size() && body[i] == '=') {
+                ++i;
+                long v = number();
+                if (selected < 13 && v >= 0 && v < 256)
+                    FReg[selected] = static_cast<int>(v);
+            } else if (i < body.size() && body[i] == '?') {
+                ++i;
+                Text(selected < 13 ? std::to_string(FReg[selected]) : "0");
+            }
+            break;
+        }
+        case 'Z':
+            number();
+            Reset();
+            break;
+        case '&':
+            if (i < body.size() && Up7(body[i++]) == 'F')
+                Reset();
+            number();
+            break;
+        case 'H':
+            number();
+            FCallUp = false;
+            if (FState == sOnlineCommand)
+                FState = sCommand;
+            break;
+        case 'O':
+            number();
+            if (FCallUp && FState == sOnlineCommand) {
+                FState = sOnline;
+                FEscapeCount = 0;
+                Result(1, "CONNECT");
+            } else {
+                Result(3, "NO CARRIER");
+            }
+            return;
+        case 'A':
+            Result(3, "NO CARRIER"); // nobody is calling
+            return;
+        case 'I':
+            number();
+            Text("56000");
+            break;
+        case '+':
+            while (i < body.size() && body[i] != ';')
+                ++i;
+            if (i < body.size())
+                ++i;
+            break;
+        default:
+            number();
+            break;
+        }
+    }
+    Result(0, "OK");
+}

@@ -82,6 +82,11 @@ TEST_F(HookLibrary, SetHooksRegistersTheGuardsHookSocket) {
                std::string::npos;
     })) << service.Log();
     EXPECT_NE(service.Log().find(Guard->Path()), std::string::npos);
+    // The guard can tell the service to forget its remembered answers over that registration.
+    static void* library = ::dlopen((std::string(QM_TEST_BIN_DIR) + "/libVardelHk.so").c_str(), RTLD_NOW);
+    auto forget = reinterpret_cast<bool (*)()>(::dlsym(library, "ForgetStartAnswers"));
+    ASSERT_NE(forget, nullptr);
+    EXPECT_TRUE(forget());
     // A second call replaces the registration rather than adding one.
     EXPECT_TRUE(SetHooks("/nonexistent/vardeld"));
     EXPECT_TRUE(WaitUntil([&] { return service.Log().find("guard gone") != std::string::npos; }));
@@ -99,12 +104,16 @@ TEST_F(HookLibrary, SetHooksStartsTheServiceWhenTheCallerIsRoot) {
     std::ofstream(Dir.Path() + "/vardeld.conf") << Config();
     std::string companion = Dir.Path() + "/vardeld-companion";
     std::ofstream(companion) << "#!/bin/sh\nexec " << QM_TEST_BIN_DIR << "/vardeld --config " << Dir.Path()
-                             << "/vardeld.conf 2>" << Dir.Path() << "/started.log\n";
+                             << "/vardeld.conf \"$@\" 2>" << Dir.Path() << "/started.log\n";
     std::filesystem::permissions(companion, std::filesystem::perms::owner_all);
     EXPECT_TRUE(SetHooks(companion.c_str()));
     pid_t pid = ServerPid(Run + "/control.sock");
     ASSERT_GT(pid, 0);
     EXPECT_NE(pid, ::getpid());
+    // Started for a guard, it is told so, and ends by itself once no guard needs it.
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string args((std::istreambuf_iterator<char>(cmdline)), {});
+    EXPECT_NE(args.find(std::string("--started-by-guard\0", 19)), std::string::npos);
     ::kill(pid, SIGTERM);
     EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }));
     std::ifstream log(Dir.Path() + "/started.log");

@@ -1,13 +1,20 @@
+#include "ServiceRig.h"
 #include "support/TempDir.h"
 #include "uExecGuard.h"
 #include "uGuardRegistry.h"
 #include "uPeersLookup.h"
+#include "uPollLoop.h"
 #include "uProcInfo.h"
+#include "uSdNotify.h"
 #include "uServiceConfig.h"
 #include "uServiceSockets.h"
 #include "uUucpLock.h"
 
+#include "platform/linux/uLineFeedProtocol.h"
 #include "util/uQmError.h"
+
+#include <chrono>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstring>
@@ -16,9 +23,12 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 TEST(ServiceConfig, ParsesEveryKeyAndRejectsBadLinesWithTheirNumber) {
@@ -35,6 +45,13 @@ TEST(ServiceConfig, ParsesEveryKeyAndRejectsBadLinesWithTheirNumber) {
     EXPECT_FALSE(c.ExecGuard);
     EXPECT_EQ(c.ExecMounts, std::vector<std::string>({"/home", "/opt"}));
     EXPECT_EQ(c.ControlSocket(), "/tmp/r/control.sock");
+
+    // Blanks and controls an editor may leave around a value are no part of it.
+    TServiceConfig v = ParseServiceConfig(
+        "run_dir = /tmp/r\v\nlock_dir =\f/tmp/l/ \x7f\nmodem = /dev/a\v/dev/g\n", "v.conf");
+    EXPECT_EQ(v.RunDir, "/tmp/r");
+    EXPECT_EQ(v.LockDir, "/tmp/l");
+    EXPECT_EQ(v.Modems.at(0), (TGuardedModem{"/dev/a", "/dev/g"}));
 
     TServiceConfig d = ParseServiceConfig("", "empty.conf");
     EXPECT_EQ(d.AnswerBoundSeconds, 600);
@@ -53,6 +70,10 @@ TEST(ServiceConfig, ParsesEveryKeyAndRejectsBadLinesWithTheirNumber) {
         {"no_guard = maybe\n", "x.conf:1:"},
         {"colour = red\n", "x.conf:1:"},
         {"just words\n", "x.conf:1:"},
+        // The service renames over a link: another modem's device must never be one.
+        {"modem = /dev/a /dev/g\nmodem = /dev/g /dev/h\n", "x.conf:2:"},
+        {"modem = /dev/a /dev/g\nmodem = /dev/b /dev//a\n", "x.conf:2:"},
+        {"modem = /dev/a /dev/./a\n", "x.conf:1:"},
     };
     for (const TCase& b : bad) {
         try {
@@ -181,12 +202,70 @@ TEST(PeersLookup, NamesTheEntryADialingProgramWasStartedFor) {
         {{"minicom", "isp"}, "", ""},
         {{}, "", ""},
     };
+    const TFileReader read = [](const std::string& path) -> std::optional<std::string> {
+        std::ifstream in(path);
+        if (!in)
+            return std::nullopt;
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     for (const TCase& c : cases) {
-        auto e = EntryOfDialingProgram(dir.Path() + "/", c.Args);
+        auto e = EntryOfDialingProgram(dir.Path() + "/", c.Args, read);
         const std::string shown = c.Args.empty() ? "" : c.Args.back();
         EXPECT_EQ(e ? e->Name : "", c.Entry) << shown;
         EXPECT_EQ(e ? e->PhoneBook : "", c.PhoneBook) << shown;
     }
+}
+
+// A dialing program's arguments name the file the root service reads for it: it gets only what
+// that program's user could read, and nothing that could hang or fill the service.
+TEST(PeersLookup, ReadsFilesOnlyAsTheProgramsUserCould) {
+    TTempDir dir;
+    const std::string mine = dir.Path() + "/mine.conf", secret = dir.Path() + "/secret.conf",
+                      big = dir.Path() + "/big.conf", fifo = dir.Path() + "/fifo";
+    std::ofstream(mine) << "[Dialer home]\nPhone = 2\n";
+    std::ofstream(secret) << "[Dialer root]\nPhone = 3\n";
+    ::chmod(mine.c_str(), 0644);
+    ::chmod(secret.c_str(), 0600);
+    ::chmod(dir.Path().c_str(), 0755);
+    std::ofstream(big) << std::string(4096, '#');
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    std::optional<TCredentials> self = ProcessCredentials(::getpid());
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->Uid, ::getuid());
+    const TCredentials nobody{65534, 65534, {}};
+    const bool root = ::geteuid() == 0;
+    struct TCase {
+        std::string Path;
+        const TCredentials* Who;
+        bool Read;
+    } cases[] = {
+        {mine, &*self, true},         {big, &*self, false}, // larger than the bound
+        {fifo, &*self, false},                              // nobody writes it: no hang
+        {"/dev/zero", &*self, false},                       // endless
+        {dir.Path(), &*self, false},                        // a folder
+        {secret, &nobody, !root},                           // root's own file, asked for by another user
+        {mine, &nobody, true},
+    };
+    const auto start = std::chrono::steady_clock::now();
+    for (const TCase& c : cases) {
+        if (c.Who == &nobody && !root)
+            continue; // taking another identity needs root
+        EXPECT_EQ(ReadFileAs(c.Path, *c.Who, 1024, 2000).has_value(), c.Read) << c.Path;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(ReadFileAs(mine, *self, 1024, 2000), "[Dialer home]\nPhone = 2\n");
+}
+
+TEST(LineFeed, LineNamesKeepTheirBlanks) {
+    const std::vector<qm::TFeedLine> lines = {{0, 16, "  modem  two "}, {1, 4, "a\nb"}};
+    std::string header = qm::FormatFeedHeader(lines);
+    std::vector<std::string> names;
+    for (std::size_t at = 0, nl; (nl = header.find('\n', at)) != std::string::npos; at = nl + 1) {
+        qm::TFeedMessage m = qm::ParseFeedMessage(std::string_view(header).substr(at, nl - at));
+        if (m.Kind == qm::TFeedMessage::fmLine)
+            names.push_back(m.Line.Name);
+    }
+    EXPECT_EQ(names, std::vector<std::string>({"  modem  two ", "a b"}));
 }
 
 TEST(ProcInfo, CommandLinesQuoteArgumentsWithBlanks) {
@@ -288,4 +367,272 @@ TEST(GuardSocket, ConnectsOnlyToTheCheckedSocketOfItsUser) {
     EXPECT_FALSE(accepted(guard));
     ::close(guard);
     ::close(intruder);
+}
+
+namespace {
+
+int ConnectTo(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What the peer sent so far; "<closed>" once it closed the connection.
+std::string Received(int fd) {
+    char buf[512];
+    const ssize_t n = ::recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
+    return n == 0 ? "<closed>" : n < 0 ? "" : std::string(buf, static_cast<std::size_t>(n));
+}
+
+void Pump(TPollLoop& loop, int ms) {
+    const std::int64_t end = TPollLoop::NowMs() + ms;
+    while (TPollLoop::NowMs() < end)
+        loop.RunOnce(5);
+}
+
+} // namespace
+
+TEST(ControlServer, CapsConnectionsChecksPathsAndForgets) {
+    TTempDir dir;
+    TPollLoop loop;
+    TGuardRegistry registry;
+    std::string log;
+    TControlServer server(
+        loop, registry, [&](const std::string& t) { log += t + "\n"; },
+        TControlLimits{.PerUser = 4, .Total = 256, .RegisterWithinMs = 300});
+    std::string why;
+    ASSERT_TRUE(server.Listen(dir.Path() + "/control.sock", &why)) << why;
+    std::vector<int> fds;
+    for (int i = 0; i < 6; ++i)
+        fds.push_back(ConnectTo(dir.Path() + "/control.sock"));
+    Pump(loop, 50);
+    EXPECT_EQ(server.Connections(), 4u);
+    EXPECT_EQ(Received(fds[4]), "<closed>"); // refused at once, not left waiting
+    EXPECT_EQ(Received(fds[5]), "<closed>");
+    EXPECT_NE(log.find("too many connections"), std::string::npos);
+
+    auto ask = [&](int fd, const std::string& line) {
+        (void)!::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+        Pump(loop, 20);
+        return Received(fd);
+    };
+    struct TCase {
+        std::string Line;
+        std::string Reply;
+    } cases[] = {
+        {"FORGET\n", "ERR not registered\n"},
+        {"REGISTER relative.sock\n", "ERR the path must be absolute\n"},
+        {"REGISTER /tmp/a\x01"
+         "b.sock\n",
+         "ERR the path holds control characters\n"},
+        {"REGISTER /tmp/a\x7f"
+         "b.sock\n",
+         "ERR the path holds control characters\n"},
+        {"REGISTER /" + std::string(107, 'x') + "\n", "ERR the path is too long for a socket\n"},
+        {"REGISTER " + dir.Path() + "/hook.sock\n", "OK\n"}, // not there yet: a guard may register first
+        {"FORGET\n", "OK\n"},
+        {"PING\n", "OK\n"},
+        {"HELLO\n", "ERR unknown request\n"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(ask(fds[0], c.Line), c.Reply) << c.Line;
+    ASSERT_EQ(registry.Count(), 1u);
+    EXPECT_EQ(registry.Snapshot()[0].Epoch, 1u);
+
+    // Connections that never register are closed in time, the registered one stays.
+    Pump(loop, 400);
+    EXPECT_EQ(server.Connections(), 1u);
+    EXPECT_EQ(Received(fds[1]), "<closed>");
+    EXPECT_EQ(Received(fds[0]), "");
+    for (int fd : fds)
+        ::close(fd);
+    Pump(loop, 20);
+    EXPECT_EQ(registry.Count(), 0u);
+}
+
+TEST(PollLoop, HandlersChangingTheSetAndTimersCancelledMidRound) {
+    TPollLoop loop;
+    int a[2], b[2];
+    ASSERT_EQ(::pipe2(a, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(b, O_CLOEXEC), 0);
+    (void)!::write(a[1], "x", 1);
+    (void)!::write(b[1], "x", 1);
+    int calledA = 0, calledB = 0, fired = 0;
+    // Whichever runs first removes the other, which is then not called in that round.
+    loop.Watch(a[0], POLLIN, [&](short) {
+        ++calledA;
+        loop.Unwatch(b[0]);
+    });
+    loop.Watch(b[0], POLLIN, [&](short) {
+        ++calledB;
+        loop.Unwatch(a[0]);
+    });
+    std::uint64_t late = loop.After(0, [&] { fired += 100; });
+    loop.After(0, [&] {
+        ++fired;
+        loop.Cancel(late);
+    });
+    loop.Cancel(loop.After(0, [&] { fired += 1000; }));
+    loop.RunOnce(0);
+    EXPECT_EQ(calledA + calledB, 1);
+    EXPECT_EQ(loop.Watched(), 1u);
+    EXPECT_TRUE(fired == 1 || fired == 101) << fired; // the order of equal due times is free
+    // A descriptor watched again after removal gets its new handler.
+    loop.Watch(a[0], POLLIN, [&](short) { calledA += 10; });
+    loop.Unwatch(b[0]);
+    loop.RunOnce(0);
+    EXPECT_GE(calledA, 10);
+    for (int fd : {a[0], a[1], b[0], b[1]})
+        ::close(fd);
+}
+
+TEST(ServiceManager, NotifiesOverItsSocketAndReadsTheWatchdogInterval) {
+    TTempDir dir;
+    for (const std::string& name :
+         {dir.Path() + "/notify", std::string("@qmvardel-test-") + std::to_string(::getpid())}) {
+        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, name.c_str(), name.size());
+        socklen_t size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+        if (name[0] == '@')
+            addr.sun_path[0] = '\0';
+        else
+            ++size;
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), size), 0) << name;
+        ::setenv("NOTIFY_SOCKET", name.c_str(), 1);
+        EXPECT_TRUE(SdNotify("WATCHDOG=1")) << name;
+        char buf[64] = {};
+        EXPECT_EQ(::recv(fd, buf, sizeof(buf), MSG_DONTWAIT), 10) << name;
+        EXPECT_STREQ(buf, "WATCHDOG=1");
+        ::close(fd);
+    }
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_FALSE(SdNotify("READY=1"));
+    struct TCase {
+        const char* Usec;
+        const char* Pid; // nullptr: unset
+        int PingMs;
+    } cases[] = {{"30000000", nullptr, 15000}, {"30000000", "1", 0}, {"0", nullptr, 0}, {"junk", nullptr, 0}};
+    const std::string self = std::to_string(::getpid());
+    for (const TCase& c : cases) {
+        ::setenv("WATCHDOG_USEC", c.Usec, 1);
+        if (c.Pid)
+            ::setenv("WATCHDOG_PID", c.Pid, 1);
+        else
+            ::unsetenv("WATCHDOG_PID");
+        EXPECT_EQ(SdWatchdogPingMs(), c.PingMs) << c.Usec;
+    }
+    ::setenv("WATCHDOG_USEC", "30000000", 1);
+    ::setenv("WATCHDOG_PID", self.c_str(), 1);
+    EXPECT_EQ(SdWatchdogPingMs(), 15000);
+    ::unsetenv("WATCHDOG_USEC");
+    ::unsetenv("WATCHDOG_PID");
+}
+
+TEST(Vardeld, StartedForAGuardItEndsWhenNoGuardNeedsItASystemOneStays) {
+    TTempDir dir;
+    const std::string runA = dir.Path() + "/a", runB = dir.Path() + "/b";
+    std::filesystem::create_directories(dir.Path() + "/sa");
+    std::filesystem::create_directories(dir.Path() + "/sb");
+    auto config = [&](const std::string& run) {
+        return "exec_guard = no\nrun_dir = " + run + "\nlock_dir = " + dir.Path() + "\n";
+    };
+    TVardeld forGuard(dir.Path() + "/sa", runA, config(runA), {"--started-by-guard", "--grace-ms", "400"});
+    TVardeld system(dir.Path() + "/sb", runB, config(runB));
+    ASSERT_TRUE(forGuard.Started());
+    ASSERT_TRUE(system.Started());
+    const int registration = RegisterGuard(runA + "/control.sock", dir.Path() + "/hook.sock");
+    ASSERT_GE(registration, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800)); // twice the grace, with a guard
+    EXPECT_TRUE(forGuard.Running());
+    ::close(registration);
+    EXPECT_TRUE(WaitUntil([&] { return !forGuard.Running(); }, 3000)) << forGuard.Log();
+    EXPECT_NE(forGuard.Log().find("ends"), std::string::npos);
+    EXPECT_TRUE(system.Running());
+}
+
+TEST(GuardSocket, QuestionsLookTheSocketUpInTheFolderHeldSinceRegistration) {
+    TTempDir dir;
+    const std::string folderPath = dir.Path() + "/guard", path = folderPath + "/hook.sock";
+    std::filesystem::create_directories(folderPath);
+    std::string why;
+    const int guard = ListenUnix(path, 0600, &why);
+    ASSERT_GE(guard, 0) << why;
+    auto folder = OpenGuardFolder(path, &why);
+    ASSERT_NE(folder, nullptr) << why;
+    EXPECT_EQ(OpenGuardFolder(dir.Path() + "/missing/hook.sock", &why), nullptr);
+    EXPECT_NE(why.find("No such file"), std::string::npos) << why;
+    auto accepted = [](int listenFd) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    std::filesystem::create_symlink(path, folderPath + "/link.sock");
+    struct TCase {
+        std::string Name;
+        bool Connects;
+    } cases[] = {{"hook.sock", true}, {"link.sock", false}, {"../guard/hook.sock", false}};
+    for (const TCase& c : cases) {
+        const int fd = ConnectOwnedSocketAt(folder->Fd, c.Name, ::getuid(), &why);
+        EXPECT_EQ(fd >= 0, c.Connects) << c.Name << ": " << why;
+        if (fd >= 0)
+            ::close(fd);
+        EXPECT_EQ(accepted(guard), c.Connects) << c.Name;
+    }
+    // A filesystem mounted over the folder afterwards, with a socket of the same name: the
+    // question still reaches the registered guard.
+    if (::geteuid() == 0 && ::mount("tmpfs", folderPath.c_str(), "tmpfs", 0, "size=1m,mode=0755") == 0) {
+        const int decoy = ListenUnix(path, 0600, &why);
+        const int fd = ConnectOwnedSocketAt(folder->Fd, "hook.sock", ::getuid(), &why);
+        EXPECT_GE(fd, 0) << why;
+        if (fd >= 0)
+            ::close(fd);
+        EXPECT_TRUE(accepted(guard));
+        EXPECT_FALSE(accepted(decoy));
+        ::close(decoy);
+        ::umount2(folderPath.c_str(), MNT_DETACH);
+    }
+    ::close(guard);
+}
+
+TEST(ControlServer, AFailedAcceptRestsInsteadOfSpinning) {
+    TTempDir dir;
+    // In a child of its own: the child runs out of descriptors on purpose.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TPollLoop loop;
+        TGuardRegistry registry;
+        std::string log;
+        TControlServer server(loop, registry, [&](const std::string& t) { log += t + "\n"; });
+        std::string why;
+        if (!server.Listen(dir.Path() + "/control.sock", &why))
+            ::_exit(90);
+        const int client = ConnectTo(dir.Path() + "/control.sock");
+        std::vector<int> filler;
+        for (int fd; (fd = ::dup(client)) >= 0;) // every descriptor taken: accept4 gets EMFILE
+            filler.push_back(fd);
+        int rounds = 0;
+        const std::int64_t end = TPollLoop::NowMs() + 300;
+        while (TPollLoop::NowMs() < end) {
+            loop.RunOnce(10);
+            ++rounds;
+        }
+        if (rounds > 200 || log.find("cannot accept") == std::string::npos)
+            ::_exit(91); // a listener left readable is polled thousands of times in 300 ms
+        for (int fd : filler)
+            ::close(fd);
+        Pump(loop, 2500); // after its rest the listener takes the waiting connection
+        ::_exit(server.Connections() == 1 ? 0 : 92);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

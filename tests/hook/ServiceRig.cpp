@@ -56,10 +56,15 @@ int WaitExit(pid_t pid, int timeoutMs) {
 
 } // namespace
 
-TVardeld::TVardeld(const std::string& dir, const std::string& runDir, const std::string& config) : FDir(dir) {
+TVardeld::TVardeld(const std::string& dir, const std::string& runDir, const std::string& config,
+                   const std::vector<std::string>& args)
+    : FDir(dir) {
     Rewrite(config);
     int err = ::open((dir + "/vardeld.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    FPid = Spawn({std::string(QM_TEST_BIN_DIR) + "/vardeld", "--config", dir + "/vardeld.conf"}, -1, -1, err);
+    std::vector<std::string> argv = {std::string(QM_TEST_BIN_DIR) + "/vardeld", "--config",
+                                     dir + "/vardeld.conf"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    FPid = Spawn(argv, -1, -1, err);
     ::close(err);
     FStarted = FPid > 0 && WaitUntil([&] { return ::access((runDir + "/line.sock").c_str(), F_OK) == 0; });
 }
@@ -67,6 +72,17 @@ TVardeld::TVardeld(const std::string& dir, const std::string& runDir, const std:
 TVardeld::~TVardeld() {
     if (FPid > 0)
         Stop();
+}
+
+bool TVardeld::Running() {
+    if (FPid <= 0)
+        return false;
+    int status = 0;
+    if (::waitpid(FPid, &status, WNOHANG) == FPid) {
+        FPid = -1;
+        return false;
+    }
+    return true;
 }
 
 void TVardeld::Rewrite(const std::string& config) {

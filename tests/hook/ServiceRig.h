@@ -13,14 +13,17 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
 
 class TVardeld {
 public:
-    // Writes config text to dir/vardeld.conf, starts vardeld with it (stderr to dir/vardeld.log)
-    // and waits for its control socket under runDir.
-    TVardeld(const std::string& dir, const std::string& runDir, const std::string& config);
+    // Writes config text to dir/vardeld.conf, starts vardeld with it and args (stderr to
+    // dir/vardeld.log) and waits for its sockets under runDir.
+    TVardeld(const std::string& dir, const std::string& runDir, const std::string& config,
+             const std::vector<std::string>& args = {});
     ~TVardeld();
     TVardeld(const TVardeld&) = delete;
     TVardeld& operator=(const TVardeld&) = delete;
     bool Started() const { return FStarted; }
     pid_t Pid() const { return FPid; }
+    // False once the service has ended by itself (its exit status is then collected).
+    bool Running();
     std::string Log() const;
     void Signal(int sig);
     // SIGTERM, then the exit status (-1 when it did not end in time).

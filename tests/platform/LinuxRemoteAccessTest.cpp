@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -141,6 +142,47 @@ TEST(LinuxRemoteAccess, UnreadablePhoneBookRaisesAClearError) {
     EXPECT_FALSE(unreadable.GetEntryList(list));
     EXPECT_TRUE(list.empty());
     EXPECT_THROW(unreadable.GetEntryPhoneNumber("x", ""), EQmError);
+}
+
+// Regression rows of the fuzzing rounds: files that once blocked, exhausted or slowed the reader.
+TEST(LinuxRemoteAccess, HostilePhoneBooksAreReadBoundedAndOnce) {
+    TRecordingProcesses processes;
+    TTempDir t;
+    const std::string peers = t.Path() + "/ppp/peers/";
+    fs::create_directories(peers);
+    ASSERT_EQ(::mkfifo((t.Path() + "/fifo").c_str(), 0600), 0);
+    WriteFile(peers + "zero", "file /dev/zero\nconnect \"chat '' ATDT0101\"\n");
+    WriteFile(peers + "fifo", "file " + t.Path() + "/fifo\nconnect \"chat '' ATDT0202\"\n");
+    // Itself under twelve spellings: once 12! reads.
+    std::string self = "connect \"chat '' ATDT0303\"\n";
+    for (int k = 0; k < 12; ++k)
+        self += "file " + peers + std::string(static_cast<std::size_t>(k), '/') + "self\n";
+    WriteFile(peers + "self", self);
+    WriteFile(peers + "zeroscript", "connect \"chat -f /dev/zero\"\n");
+    WriteFile(peers + "big", "connect \"chat '' ATDT0404\"\n" + std::string(2u << 20, '#') + "\n");
+    WriteFile(t.Path() + "/wvdial.conf", "[Dialer\twork]\nPhone = 0505\n[Dialer  home]\nPhone = 0606\n"
+                                         "[Dialer  x]\nInherits = Dialer\t\thome\n");
+    TLinuxRemoteAccess ras(t.Path(), processes);
+    struct TCase {
+        const char* Entry;
+        std::string Number; // "!" when the entry cannot be read
+    } cases[] = {
+        {"zero", "0101"}, {"fifo", "0202"}, {"self", "0303"}, {"zeroscript", "!"},
+        {"big", "!"},     {"work", "0505"}, {"home", "0606"}, {"x", "0606"},
+    };
+    for (const TCase& c : cases) {
+        if (c.Number == "!")
+            EXPECT_THROW(ras.GetEntryPhoneNumber(c.Entry, ""), EQmError) << c.Entry;
+        else
+            EXPECT_EQ(ras.GetEntryPhoneNumber(c.Entry, ""), c.Number) << c.Entry;
+    }
+    // A phone book named by a dial request that is a device or a FIFO is not read either.
+    EXPECT_EQ(ras.GetEntryPhoneNumber("work", "/dev/zero"), "0505");
+    EXPECT_EQ(ras.GetEntryPhoneNumber("work", t.Path() + "/fifo"), "0505");
+    std::vector<std::string> list;
+    ASSERT_TRUE(ras.GetEntryList(list));
+    EXPECT_EQ(list,
+              (std::vector<std::string>{"big", "fifo", "home", "self", "work", "x", "zero", "zeroscript"}));
 }
 
 TEST(LinuxRemoteAccess, DialStartsPppdOrWvdial) {

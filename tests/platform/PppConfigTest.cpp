@@ -103,4 +103,12 @@ TEST(PppConfig, WvdialMergesDefaultsAndInheritance) {
     EXPECT_EQ(WvdialValue(conf, "a", "Init9"), std::nullopt);
     EXPECT_FALSE(HasWvdialDialer(conf, "Defaults"));
     EXPECT_FALSE(HasWvdialDialer(conf, "x"));
+
+    // Blanks other than one space after "Dialer" once listed a dialer that had no number.
+    const TWvdialConf spaced = ParseWvdialConf(
+        "[Dialer\twork]\nPhone = 1\n[Dialer  home]\nPhone = 2\n[Dialer \t Defaults]\nModem = m\n");
+    EXPECT_EQ(WvdialDialers(spaced), (std::vector<std::string>{"work", "home"}));
+    EXPECT_EQ(WvdialValue(spaced, "work", "Phone"), "1");
+    EXPECT_EQ(WvdialValue(spaced, "home", "Phone"), "2");
+    EXPECT_EQ(WvdialValue(spaced, "home", "Modem"), "m");
 }

@@ -1,8 +1,10 @@
 #include "util/libStrUtilsQmPack.h"
 #include "util/uDateTime.h"
+#include "util/uTextFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 using namespace qm;
@@ -63,4 +65,39 @@ TEST(DayNumber, CountsWholeDaysFromTheEndOf1899) {
     const TDateParts p = DecodeDateTime(EncodeDateTime({2026, 12, 9, 10, 24, 5, 250}));
     EXPECT_EQ((std::vector<int>{p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.Millisecond}),
               (std::vector<int>{2026, 12, 9, 10, 24, 5, 250}));
+}
+
+// Whatever the bytes, the lines' stored bytes put together give the file back, and each line's
+// text is UTF-8 without a line break.
+TEST(TextFile, LinesGiveBackTheFileByteForByte) {
+    const char pieces[][4] = {"a",    "\r",       "\n",       "\r\n", "\xC5\x82",
+                              "\xA3", "\xFF\xFE", "\xFE\xFF", "\0",   "\xEF\xBB\xBF"};
+    unsigned seed = 99;
+    const auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int k = 0; k < 5000; ++k) {
+        std::string bytes;
+        for (unsigned i = next(12); i > 0; --i) {
+            const unsigned p = next(std::size(pieces));
+            bytes.append(pieces[p], p == 8 ? 1 : std::strlen(pieces[p]));
+        }
+        const TTextFile file = DecodeTextFile(bytes);
+        std::string joined = file.Format.Bom;
+        for (const TTextLine& line : file.Lines) {
+            joined += line.Bytes;
+            ASSERT_TRUE(IsValidUtf8(line.Text));
+            ASSERT_EQ(line.Text.find_first_of("\r\n"), std::string::npos);
+        }
+        ASSERT_EQ(joined, bytes);
+    }
+    // A UTF-16 file reads as text and a new line is written in its encoding and line break.
+    const TTextFile le = DecodeTextFile(std::string("\xFF\xFEz\0\r\0\n\0", 8));
+    ASSERT_EQ(le.Lines.size(), 1u);
+    EXPECT_EQ(le.Lines[0].Text, "z");
+    EXPECT_EQ(EncodeTextLine("ł", le.Format, true), std::string("\x42\x01\r\0\n\0", 6));
+    const TTextFile mixed = DecodeTextFile("ok\xC5\x82\n\xA3\xF3\n");
+    EXPECT_EQ(mixed.Lines[0].Text, "okł");
+    EXPECT_EQ(mixed.Lines[1].Text, "Łó");
 }

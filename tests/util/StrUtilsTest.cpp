@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <utility>
+#include <vector>
 
 using namespace qm;
 
@@ -48,14 +49,58 @@ TEST(Wildcard, FollowsTheWindowsRules) {
         const char* mask;
         bool match;
     } rows[] = {
-        {"foo.exe", "*exe", true}, {"fooexe", "*exe", true},
-        {"A.EXE", "*exe", true},   {"a.ex", "*exe", false},
-        {"abc", "a?c", true},      {"ac", "a?c", false},
-        {"noext", "*.*", true},    {"x.y.z", "*.z", true},
-        {"", "*", true},           {"aaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*b", true},
+        {"foo.exe", "*exe", true},
+        {"fooexe", "*exe", true},
+        {"A.EXE", "*exe", true},
+        {"a.ex", "*exe", false},
+        {"abc", "a?c", true},
+        {"ac", "a?c", false},
+        {"noext", "*.*", true},
+        {"x.y.z", "*.z", true},
+        {"", "*", true},
+        {"aaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*b", true},
+        // A "*" in a Linux file name once matched the mask's "*" literally and stopped the search.
+        {"*x.exe", "*.exe", true},
+        {"a*b.exe", "a*.exe", true},
+        {"*", "a", false},
+        {"?x", "*x", true},
     };
     for (const Row& r : rows)
         EXPECT_EQ(MatchesMask(r.name, r.mask), r.match) << r.name << " ~ " << r.mask;
+}
+
+// Every answer equals that of the plain dynamic-programming matcher, on names and masks built
+// from the characters that matter (the name may hold "*" and "?" too).
+TEST(Wildcard, AgreesWithAReferenceMatcherOnGeneratedInput) {
+    const auto reference = [](const std::string& name, std::string mask) {
+        if (mask == "*.*")
+            mask = "*";
+        std::vector<std::vector<bool>> m(name.size() + 1, std::vector<bool>(mask.size() + 1));
+        m[0][0] = true;
+        for (std::size_t j = 1; j <= mask.size(); ++j)
+            m[0][j] = m[0][j - 1] && mask[j - 1] == '*';
+        for (std::size_t i = 1; i <= name.size(); ++i)
+            for (std::size_t j = 1; j <= mask.size(); ++j)
+                m[i][j] = mask[j - 1] == '*'
+                              ? (m[i - 1][j] || m[i][j - 1])
+                              : (m[i - 1][j - 1] &&
+                                 (mask[j - 1] == '?' || LowerAscii(mask[j - 1]) == LowerAscii(name[i - 1])));
+        return bool(m[name.size()][mask.size()]);
+    };
+    const char alphabet[] = "aBb*?.";
+    unsigned seed = 17;
+    const auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int k = 0; k < 20000; ++k) {
+        std::string name, mask;
+        for (unsigned i = next(8); i > 0; --i)
+            name += alphabet[next(6)];
+        for (unsigned i = next(7); i > 0; --i)
+            mask += alphabet[next(6)];
+        ASSERT_EQ(MatchesMask(name, mask), reference(name, mask)) << name << " ~ " << mask;
+    }
 }
 
 TEST(Format, FillsTheSystemsDirectivesAndRefusesMismatches) {

@@ -32,8 +32,10 @@ TAtDial ScanDial(const std::string& s, std::size_t& pos) {
     while (pos < s.size() && s[pos] != ';')
         ++pos;
     d.DialString = s.substr(start, pos - start);
-    if (pos < s.size())
+    if (pos < s.size()) {
         ++pos; // the ';'
+        d.Semicolon = true;
+    }
     bool stored = false;
     bool first = true;
     for (std::size_t i = 0; i < d.DialString.size(); ++i) {
@@ -101,15 +103,21 @@ TAtLine ScanAtLine(std::string_view raw, char backspace) {
             line.Dials.push_back(ScanDial(s, pos));
             break;
         case 'S': { // Sn=v, Sn?, S=? forms
-            ReadNumber(s, pos);
+            long reg = ReadNumber(s, pos);
             if (pos < s.size() && s[pos] == '=') {
                 ++pos;
-                if (pos < s.size() && s[pos] == '?')
+                if (pos < s.size() && s[pos] == '?') {
                     ++pos;
-                else
-                    ReadNumber(s, pos);
+                    line.PrintsText = true;
+                } else {
+                    long value = ReadNumber(s, pos);
+                    // "S=v" writes whichever register was named last, possibly on an earlier line.
+                    line.Registers.push_back(
+                        {reg < 0 ? kAtUnnamedRegister : static_cast<int>(reg), value < 0 ? 0 : value});
+                }
             } else if (pos < s.size() && s[pos] == '?') {
                 ++pos;
+                line.PrintsText = true;
             }
             break;
         }
@@ -121,21 +129,30 @@ TAtLine ScanAtLine(std::string_view raw, char backspace) {
         case '$':
         case '-':
         case ')': {
+            if (c != '&')
+                line.PrintsText = true;
             if (pos < s.size()) {
                 char cmd = Up(s[pos++]);
-                if (c == '&' && cmd == 'F')
+                if (c == '&' && cmd == 'F') {
                     line.Reset = true, line.Echo.reset(), line.Verbose.reset(), line.Quiet.reset();
-                if (pos < s.size() && (s[pos] == '=' || s[pos] == '?')) {
-                    // An extended form: skip its argument up to ';'.
-                    while (pos < s.size() && s[pos] != ';')
-                        ++pos;
-                } else {
-                    ReadNumber(s, pos);
+                    line.Registers.push_back({-1, 0});
                 }
+                if (c == '&' && (cmd == 'W' || cmd == 'Y'))
+                    line.WritesProfile = true;
+                if (c == '&' && cmd == 'V')
+                    line.PrintsText = true;
+                if (pos < s.size() && (s[pos] == '=' || s[pos] == '?')) {
+                    // A value or a query; only digits are taken as its argument, so that a 'D'
+                    // in whatever follows is still read as the dial it may be.
+                    line.PrintsText = true;
+                    ++pos;
+                }
+                ReadNumber(s, pos);
             }
             break;
         }
         case '+': { // +NAME... up to ';', quoted text skipped whole
+            line.PrintsText = true;
             bool quoted = false;
             while (pos < s.size() && (quoted || s[pos] != ';')) {
                 if (s[pos] == '"')
@@ -161,6 +178,12 @@ TAtLine ScanAtLine(std::string_view raw, char backspace) {
             ReadNumber(s, pos);
             line.Online = true;
             break;
+        case 'A':
+            line.Answer = true;
+            break;
+        case '?':
+            line.PrintsText = true;
+            break;
         case 'Z':
             ReadNumber(s, pos);
             line.HangUp = true;
@@ -168,10 +191,17 @@ TAtLine ScanAtLine(std::string_view raw, char backspace) {
             line.Echo.reset();
             line.Verbose.reset();
             line.Quiet.reset();
+            line.Registers.push_back({-1, 0});
+            break;
+        case 'I':
+            ReadNumber(s, pos);
+            line.PrintsText = true;
             break;
         default:
             if (c >= 'A' && c <= 'Z')
                 ReadNumber(s, pos);
+            else
+                line.PrintsText = true; // not a command we know: the modem may answer anything
             break;
         }
     }

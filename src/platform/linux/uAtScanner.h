@@ -14,6 +14,15 @@ struct TAtDial {
     std::string Number;
     bool Known = false;
     std::string DialString; // as written, without the D
+    bool Semicolon = false; // ended by ';': the modem returns to command mode at once
+};
+
+// An S-register write (Sn=v) in line order; Register -1 is a reset to the factory values (Z, &F).
+inline constexpr int kAtUnnamedRegister = -2; // "S=v": the register named last
+
+struct TAtRegisterWrite {
+    int Register = 0;
+    long Value = 0;
 };
 
 struct TAtLine {
@@ -27,6 +36,14 @@ struct TAtLine {
     bool Reset = false;          // Z or &F (echo on, verbose, not quiet)
     bool HangUp = false;         // H, H0 or Z: a call in progress ends
     bool Online = false;         // O: back to the data of a call in progress
+    bool Answer = false;         // A: answer (the modem may connect)
+    std::vector<TAtRegisterWrite> Registers;
+    // Some command may print text of its own (I, &V, S queries, extended commands, unknown ones),
+    // which in numeric mode can look like a result code.
+    bool PrintsText = false;
+    bool WritesProfile = false; // &W or &Y: what a later reset restores would change
+    // The modem may go on line after this line: a dial not ended by ';', A or O.
+    bool MayConnect() const { return Answer || Online || (!Dials.empty() && !Dials.back().Semicolon); }
 };
 
 // backspace is the modem's S5 character; it removes the character before it.

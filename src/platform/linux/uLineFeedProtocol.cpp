@@ -53,8 +53,9 @@ TFeedMessage ParseFeedMessage(std::string_view text) {
             m.Kind = TFeedMessage::fmLines;
     } else if (word == "LINE") {
         if (NextNumber(text, m.Line.Device) && NextNumber(text, m.Line.MediaModes)) {
-            std::size_t start = text.find_first_not_of(' ');
-            m.Line.Name = start == std::string_view::npos ? std::string() : std::string(text.substr(start));
+            // The name is everything after the one blank that ends the media modes, its own
+            // leading blanks included.
+            m.Line.Name = std::string(text);
             m.Kind = TFeedMessage::fmLine;
         }
     } else if (word == "CALLSTATE") {

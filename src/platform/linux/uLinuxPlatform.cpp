@@ -162,10 +162,15 @@ std::unique_ptr<IReadFile> TLinuxFileSystem::OpenRead(const std::string& path) c
 }
 
 std::optional<std::string> TLinuxFileSystem::ReadAll(const std::string& path) const {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Only a regular file: a FIFO or a device in a file's place must not block or flood the reader.
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0)
         return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
     std::string content;
+    content.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
@@ -181,9 +186,47 @@ std::optional<std::string> TLinuxFileSystem::ReadAll(const std::string& path) co
     return content;
 }
 
+namespace {
+
+// The file a path names after following its symbolic links (a dangling link names the file it
+// would create). Empty when the links loop.
+std::string ResolveLinks(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+            return {};
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() != '/') {
+            const auto slash = path.find_last_of('/');
+            target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+        }
+        path = std::move(target);
+    }
+    return {};
+}
+
+} // namespace
+
 bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& content) {
+    // A symbolic link stays a link: the file it points at is replaced, in its own folder.
+    const std::string target = ResolveLinks(path);
+    if (target.empty())
+        return false;
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists) {
+        if (!S_ISREG(old.st_mode))
+            return false;
+        // The read-only mark is the user's answer, also to root, who could replace the file anyway.
+        if ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+            return false;
+    }
     // The temporary file lies in the same folder, so the rename is atomic on every filesystem.
-    std::string tmpl = path + ".XXXXXX";
+    std::string tmpl = target + ".XXXXXX";
     TFd fd(::mkstemp(tmpl.data()));
     if (fd.Get() < 0)
         return false;
@@ -191,9 +234,14 @@ bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& c
         ::unlink(tmpl.c_str());
         return false;
     };
-    struct stat old {};
-    const mode_t mode = StatPath(path, old) ? (old.st_mode & 07777) : 0644;
-    ::fchmod(fd.Get(), mode);
+    if (exists) {
+        // The file keeps its owner: root gives it back; anyone else keeps at least its group when
+        // a member of it. The mode is set afterwards, since a change of owner clears set-id bits.
+        const bool root = ::geteuid() == 0;
+        if (::fchown(fd.Get(), root ? old.st_uid : static_cast<uid_t>(-1), old.st_gid) != 0 && root)
+            return fail();
+    }
+    ::fchmod(fd.Get(), exists ? (old.st_mode & 07777) : 0644);
     std::size_t done = 0;
     while (done < content.size()) {
         const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
@@ -207,7 +255,9 @@ bool TLinuxFileSystem::ReplaceFile(const std::string& path, const std::string& c
         return fail();
     if (::close(fd.Release()) != 0)
         return fail();
-    if (::rename(tmpl.c_str(), path.c_str()) != 0)
+    // The folder is not synced: after a power loss the file is the old one or the new one, both
+    // whole, and a sync per write would double the cost of the statistics' writes.
+    if (::rename(tmpl.c_str(), target.c_str()) != 0)
         return fail();
     return true;
 }

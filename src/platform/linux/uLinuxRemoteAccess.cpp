@@ -8,24 +8,35 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kMaxIncludeDepth = 16;
+// No phone-book file comes near this; a bigger one (or a device in a file's place) is refused.
+constexpr std::size_t kMaxPhoneBookFile = 1u << 20;
 
 enum class TRead { rdOk, rdMissing, rdDenied };
 
-// Reads a whole file; rdMissing when there is none, rdDenied (with errno's text) when it is there
-// but cannot be read.
+// Reads a whole file; rdMissing when there is none, rdDenied (with a reason) when it is there but
+// cannot be read. Only regular files are read, and at most kMaxPhoneBookFile bytes: a FIFO, a
+// device or a huge file named by a configuration must neither block nor exhaust the reader.
 TRead ReadFile(const std::string& path, std::string& content, std::string& reason) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return TRead::rdMissing;
+        reason = std::strerror(errno);
+        return TRead::rdDenied;
+    }
+    struct TClose {
+        int Fd;
+        ~TClose() { ::close(Fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
         reason = std::strerror(errno);
         return TRead::rdDenied;
     }
@@ -33,15 +44,40 @@ TRead ReadFile(const std::string& path, std::string& content, std::string& reaso
         reason = std::strerror(EISDIR);
         return TRead::rdDenied;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        reason = std::strerror(errno ? errno : EACCES);
+    if (!S_ISREG(st.st_mode)) {
+        reason = "to nie jest zwykły plik";
         return TRead::rdDenied;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = qm::DecodeLegacyText(buffer.str());
+    std::string bytes;
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            reason = std::strerror(errno);
+            return TRead::rdDenied;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+        if (bytes.size() > kMaxPhoneBookFile) {
+            reason = "plik jest za duży";
+            return TRead::rdDenied;
+        }
+    }
+    content = qm::DecodeLegacyText(bytes);
     return TRead::rdOk;
+}
+
+std::optional<TLinuxRemoteAccess::TFileKey> KeyOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return TLinuxRemoteAccess::TFileKey{
+        st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+        static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
 }
 
 [[noreturn]] void Unreadable(const std::string& path, const std::string& reason) {
@@ -104,17 +140,22 @@ std::string TLinuxRemoteAccess::MapPath(const std::string& path) const {
     return absolute;
 }
 
-void TLinuxRemoteAccess::ApplyOptionFile(const std::string& path, TPeer& peer, std::set<std::string>& open,
+void TLinuxRemoteAccess::ApplyOptionFile(const std::string& path, TPeer& peer, TIncludes& includes,
                                          bool required, const std::string& peersDir) const {
-    if (open.size() >= kMaxIncludeDepth || open.count(path))
-        return; // an include loop: pppd would refuse it too
+    // Each file counts once per entry, by identity: a file that includes itself (or a cycle, or
+    // one file under many spellings) is read once, not once per path to it.
+    if (includes.Depth >= kMaxIncludeDepth)
+        return;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !includes.Applied.insert({st.st_dev, st.st_ino}).second)
+        return;
     std::string content, reason;
     const TRead read = ReadFile(path, content, reason);
     if (read == TRead::rdDenied && required)
         Unreadable(path, reason);
     if (read != TRead::rdOk)
         return;
-    open.insert(path);
+    ++includes.Depth;
     const std::vector<std::string> words = qm::ppp::SplitOptionWords(content);
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& option = words[i];
@@ -124,11 +165,11 @@ void TLinuxRemoteAccess::ApplyOptionFile(const std::string& path, TPeer& peer, s
         if (option == "connect")
             peer.Connect = value;
         else if (option == "file")
-            ApplyOptionFile(MapPath(value), peer, open, false, peersDir);
+            ApplyOptionFile(MapPath(value), peer, includes, false, peersDir);
         else if (option == "call" && IsPlainName(value))
-            ApplyOptionFile(peersDir + "/" + value, peer, open, false, peersDir);
+            ApplyOptionFile(peersDir + "/" + value, peer, includes, false, peersDir);
     }
-    open.erase(path);
+    --includes.Depth;
 }
 
 std::string TLinuxRemoteAccess::NumberOfConnect(const std::string& connect) const {
@@ -143,25 +184,39 @@ std::string TLinuxRemoteAccess::NumberOfConnect(const std::string& connect) cons
 
 std::string TLinuxRemoteAccess::NumberOfPeer(const std::string& peerFile, const std::string& peersDir) const {
     TPeer peer;
-    std::set<std::string> open;
     // The system-wide options come first, as pppd reads them; the peer's own options win.
-    ApplyOptionFile(FEtcDir + "/ppp/options", peer, open, false, peersDir);
-    ApplyOptionFile(peerFile, peer, open, true, peersDir);
+    TIncludes system;
+    ApplyOptionFile(FEtcDir + "/ppp/options", peer, system, false, peersDir);
+    TIncludes own;
+    ApplyOptionFile(peerFile, peer, own, true, peersDir);
     return peer.Connect ? NumberOfConnect(*peer.Connect) : std::string();
+}
+
+const qm::ppp::TWvdialConf* TLinuxRemoteAccess::WvdialConf(const std::string& confFile, bool required) const {
+    // Parsed once per version of the file: a lookup over every entry asks for it per dialer.
+    const std::optional<TFileKey> key = KeyOf(confFile);
+    const auto cached = FWvdialCache.find(confFile);
+    if (key && cached != FWvdialCache.end() && cached->second.Key == *key)
+        return &cached->second.Conf;
+    std::string content, reason;
+    const TRead read = ReadFile(confFile, content, reason);
+    if (read == TRead::rdDenied && required)
+        Unreadable(confFile, reason);
+    if (read != TRead::rdOk)
+        return nullptr;
+    TWvdialCacheEntry& entry = FWvdialCache[confFile];
+    entry.Key = key.value_or(TFileKey{});
+    entry.Conf = qm::ppp::ParseWvdialConf(content);
+    entry.HasDialers = !qm::ppp::WvdialDialers(entry.Conf).empty();
+    return &entry.Conf;
 }
 
 std::optional<std::string> TLinuxRemoteAccess::NumberOfWvdial(const std::string& confFile,
                                                               const std::string& entryName) const {
-    std::string content, reason;
-    const TRead read = ReadFile(confFile, content, reason);
-    if (read == TRead::rdDenied)
-        Unreadable(confFile, reason);
-    if (read == TRead::rdMissing)
+    const qm::ppp::TWvdialConf* conf = WvdialConf(confFile, true);
+    if (!conf || !qm::ppp::HasWvdialDialer(*conf, entryName))
         return std::nullopt;
-    const qm::ppp::TWvdialConf conf = qm::ppp::ParseWvdialConf(content);
-    if (!qm::ppp::HasWvdialDialer(conf, entryName))
-        return std::nullopt;
-    return qm::Trim(qm::ppp::WvdialValue(conf, entryName, "Phone").value_or(""));
+    return qm::Trim(qm::ppp::WvdialValue(*conf, entryName, "Phone").value_or(""));
 }
 
 std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName,
@@ -172,8 +227,8 @@ std::string TLinuxRemoteAccess::GetEntryPhoneNumber(const std::string& entryName
         peersDir = phonebookPath; // a folder of peers
         wvdialConf.clear();
     } else if (!phonebookPath.empty() && IsRegularFile(phonebookPath)) {
-        const std::string content = ReadRequired(phonebookPath);
-        if (!qm::ppp::WvdialDialers(qm::ppp::ParseWvdialConf(content)).empty())
+        const qm::ppp::TWvdialConf* conf = WvdialConf(phonebookPath, true);
+        if (conf && FWvdialCache.at(phonebookPath).HasDialers)
             return NumberOfWvdial(phonebookPath, entryName).value_or("");
         return NumberOfPeer(phonebookPath, peersDir); // one pppd option file: the entry itself
     }
@@ -207,18 +262,14 @@ bool TLinuxRemoteAccess::GetEntryList(std::vector<std::string>& list) {
     } else if (errno != ENOENT && errno != ENOTDIR) {
         anyDenied = true;
     }
-    std::string content, reason;
-    switch (ReadFile(FEtcDir + "/wvdial.conf", content, reason)) {
-    case TRead::rdOk:
-        anyRead = true;
-        for (const std::string& dialer : qm::ppp::WvdialDialers(qm::ppp::ParseWvdialConf(content)))
-            list.push_back(dialer);
-        break;
-    case TRead::rdDenied:
+    try {
+        if (const qm::ppp::TWvdialConf* conf = WvdialConf(FEtcDir + "/wvdial.conf", true)) {
+            anyRead = true;
+            for (const std::string& dialer : qm::ppp::WvdialDialers(*conf))
+                list.push_back(dialer);
+        }
+    } catch (const EQmError&) {
         anyDenied = true;
-        break;
-    case TRead::rdMissing:
-        break;
     }
     if (anyDenied && !anyRead) {
         list.clear();
@@ -234,9 +285,8 @@ bool TLinuxRemoteAccess::Dial(const std::string& entryName) {
         return false;
     if (IsRegularFile(FEtcDir + "/ppp/peers/" + entryName))
         return FProcesses.StartDetached({"pppd", "call", entryName});
-    std::string content, reason;
-    if (ReadFile(FEtcDir + "/wvdial.conf", content, reason) == TRead::rdOk &&
-        qm::ppp::HasWvdialDialer(qm::ppp::ParseWvdialConf(content), entryName))
+    const qm::ppp::TWvdialConf* conf = WvdialConf(FEtcDir + "/wvdial.conf", false);
+    if (conf && qm::ppp::HasWvdialDialer(*conf, entryName))
         return FProcesses.StartDetached({"wvdial", entryName});
     return false;
 }

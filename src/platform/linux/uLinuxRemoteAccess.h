@@ -6,6 +6,11 @@
 // wvdial dialer with "wvdial NAME"; hanging up ends every pppd and wvdial.
 #include "platform/IProcessControl.h"
 #include "platform/IRemoteAccess.h"
+#include "platform/linux/uPppConfig.h"
+
+#include <cstdint>
+#include <map>
+#include <utility>
 
 #include <optional>
 #include <set>
@@ -21,6 +26,13 @@ public:
     bool GetEntryList(std::vector<std::string>& list) override;
     bool Dial(const std::string& entryName) override;
 
+    // What tells one version of a file from another without reading it.
+    struct TFileKey {
+        std::uint64_t Dev = 0, Ino = 0, Size = 0;
+        std::int64_t Modified = 0, Changed = 0;
+        bool operator==(const TFileKey&) const = default;
+    };
+
 protected:
     bool DoHangUpAll() override;
 
@@ -28,10 +40,23 @@ private:
     struct TPeer {
         std::optional<std::string> Connect;
     };
+    // The option files an entry has read so far, by device and inode, and the include depth.
+    struct TIncludes {
+        std::set<std::pair<std::uint64_t, std::uint64_t>> Applied;
+        int Depth = 0;
+    };
+    struct TWvdialCacheEntry {
+        TFileKey Key;
+        qm::ppp::TWvdialConf Conf;
+        bool HasDialers = false;
+    };
     std::string MapPath(const std::string& path) const;
     // Applies an option file's options; a file that exists but cannot be read raises when required.
-    void ApplyOptionFile(const std::string& path, TPeer& peer, std::set<std::string>& open, bool required,
+    void ApplyOptionFile(const std::string& path, TPeer& peer, TIncludes& includes, bool required,
                          const std::string& peersDir) const;
+    // The parsed file, or nothing when it is missing (or unreadable and not required; required
+    // raises). Read again only when the file changed.
+    const qm::ppp::TWvdialConf* WvdialConf(const std::string& confFile, bool required) const;
     std::string NumberOfPeer(const std::string& peerFile, const std::string& peersDir) const;
     std::string NumberOfConnect(const std::string& connect) const;
     std::optional<std::string> NumberOfWvdial(const std::string& confFile,
@@ -39,4 +64,5 @@ private:
 
     std::string FEtcDir;
     IProcessControl& FProcesses;
+    mutable std::map<std::string, TWvdialCacheEntry> FWvdialCache;
 };

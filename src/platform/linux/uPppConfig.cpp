@@ -420,6 +420,22 @@ bool OptionTakesValue(std::string_view option) {
     return withValue.count(option) != 0;
 }
 
+namespace {
+
+// A section's lookup key: lower case, and "Dialer" with any run of blanks before the name taken as
+// one blank, so "[Dialer<TAB>work]" and "[Dialer  work]" are the dialer "work" in every lookup.
+std::string SectionKey(const std::string& name) {
+    const std::string lower = LowerAscii(name);
+    if (lower.size() > 6 && lower.starts_with("dialer") && IsBlank(lower[6])) {
+        const std::string dialer = Trim(lower.substr(7));
+        if (!dialer.empty())
+            return "dialer " + dialer;
+    }
+    return lower;
+}
+
+} // namespace
+
 TWvdialConf ParseWvdialConf(std::string_view text) {
     TWvdialConf conf;
     std::map<std::string, std::string>* current = nullptr;
@@ -431,7 +447,7 @@ TWvdialConf ParseWvdialConf(std::string_view text) {
             const auto end = line.find(']');
             const std::string name =
                 Trim(line.substr(1, end == std::string::npos ? std::string::npos : end - 1));
-            const std::string key = LowerAscii(name);
+            const std::string key = SectionKey(name);
             if (!conf.Sections.count(key))
                 conf.SectionNames.push_back(name);
             current = &conf.Sections[key];
@@ -467,14 +483,14 @@ std::vector<std::string> WvdialDialers(const TWvdialConf& conf) {
 }
 
 bool HasWvdialDialer(const TWvdialConf& conf, const std::string& dialer) {
-    return !SameText(dialer, "Defaults") && conf.Sections.count("dialer " + LowerAscii(dialer)) != 0;
+    return !SameText(dialer, "Defaults") && conf.Sections.count(SectionKey("dialer " + dialer)) != 0;
 }
 
 std::optional<std::string> WvdialValue(const TWvdialConf& conf, const std::string& dialer,
                                        const std::string& key) {
     const std::string wanted = LowerAscii(key);
     std::set<std::string> seen; // an inheritance loop ends where it closes
-    std::string section = "dialer " + LowerAscii(dialer);
+    std::string section = SectionKey("dialer " + dialer);
     while (!section.empty() && seen.insert(section).second) {
         const auto it = conf.Sections.find(section);
         if (it == conf.Sections.end())
@@ -486,8 +502,8 @@ std::optional<std::string> WvdialValue(const TWvdialConf& conf, const std::strin
         if (inherits == it->second.end())
             break;
         // Written as the section ("Dialer shh") or as the dialer's name alone ("shh").
-        const std::string target = LowerAscii(inherits->second);
-        section = target.starts_with("dialer ") ? target : "dialer " + target;
+        const std::string target = SectionKey(inherits->second);
+        section = target.starts_with("dialer ") ? target : SectionKey("dialer " + target);
     }
     const auto defaults = conf.Sections.find("dialer defaults");
     if (defaults != conf.Sections.end()) {
