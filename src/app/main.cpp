@@ -8,6 +8,7 @@
 #include "ui/uQtTimer.h"
 #include "ui/uReadinessWatch.h"
 #include "ui/uSingleInstance.h"
+#include "ui/uStartFailure.h"
 #include "ui/ufMain.h"
 #include "util/uQmError.h"
 
@@ -51,8 +52,7 @@ int main(int argc, char** argv) {
                                                              .MutexFactory = *services.MutexFactory,
                                                              .UserFolders = services.UserFolders});
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "QmVardel: %s\n", e.what());
-        return 1;
+        return ReportStartFailure(e.what());
     }
 
     // 5. The main window.

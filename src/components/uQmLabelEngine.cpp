@@ -155,6 +155,18 @@ void TQmLabelEngine::DrawWord(std::string_view word) {
     }
 }
 
+namespace {
+
+// The end of the UTF-8 character that starts at pos (a stray continuation byte counts alone).
+std::size_t NextCharEnd(std::string_view text, std::size_t pos) {
+    std::size_t end = pos + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        ++end;
+    return end;
+}
+
+} // namespace
+
 void TQmLabelEngine::DrawUnmarkedWord(std::string_view word) {
     if (word.empty())
         return;
@@ -172,9 +184,28 @@ void TQmLabelEngine::DrawUnmarkedWord(std::string_view word) {
         Execute(ckColor, clBlue);
     }
 
-    const int width = FSurface->TextWidth(word);
+    int width = FSurface->TextWidth(word);
     if (FWordWrap && FPenPos + width >= FWidth)
         NewLine();
+    // A word wider than a whole line (a long phone number) is broken between characters, so that
+    // none of it is cut off at the label's edge.
+    while (FWordWrap && FPenPos + width >= FWidth && word.size() > 1) {
+        std::size_t fits = 0;
+        for (std::size_t next = NextCharEnd(word, 0); next < word.size(); next = NextCharEnd(word, next)) {
+            if (FPenPos + FSurface->TextWidth(word.substr(0, next)) >= FWidth)
+                break;
+            fits = next;
+        }
+        // At least one character per line, or the loop would never end.
+        if (fits == 0)
+            fits = NextCharEnd(word, 0);
+        if (fits >= word.size())
+            break;
+        FSurface->TextOut(FPenPos, FLineTop, word.substr(0, fits));
+        word.remove_prefix(fits);
+        NewLine();
+        width = FSurface->TextWidth(word);
+    }
     FSurface->TextOut(FPenPos, FLineTop, word);
     FPenPos += width;
     // A space carried to the start of a wrapped line leaves the line-start state on, so that the

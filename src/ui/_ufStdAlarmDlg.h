@@ -23,6 +23,7 @@ public:
     static constexpr int kButtonHeight = 25;
 
     explicit T_frmStdAlarmDlg(IAlarmHost& host, QWidget* parent = nullptr);
+    ~T_frmStdAlarmDlg() override;
 
     // Declared in the order of the frame's parts.
     QPushButton* btnConnect;
@@ -37,13 +38,29 @@ public:
     QString Message() const;
     void StartSiren() { aniSiren->Start(); }
 
+    // How far each further open alarm dialog is moved down and right, so none hides another.
+    static constexpr int kStackOffset = 32;
+    // The alarm dialogs on the screen now (each one shown offsets the next).
+    static int OpenCount() { return sOpenCount; }
+
+    void setVisible(bool visible) override;
+
 protected:
+    void changeEvent(QEvent* event) override;
+    // Grows the dialog downwards so the whole message shows, up to the screen's height.
+    void FitToMessage();
+    // Centres the dialog at its real size, offset by the alarm dialogs already open.
+    void PlaceOnScreen();
     // The frame's own help opens the default topic; the dialogs of the guard open their own.
     virtual void btnHelpClick();
     QPushButton* NewButton(const char* name, const QString& caption, int top);
 
     IAlarmHost& FHost;
     QString FMessage;
+
+private:
+    static inline int sOpenCount = 0;
+    bool FCounted = false;
 };
 
 // The show sequence: trayAlarm, create, set up, start the siren, show modally, free, trayReset.

@@ -40,13 +40,14 @@ bool TDialGuardShell::Listen() {
 }
 
 void TDialGuardShell::ConnectEntry(int selectedIndex, const std::string& entryName, QWidget* owner,
-                                   const std::function<void(const std::string&)>& showWarning) {
+                                   const std::function<void(const std::string&)>& showWarning,
+                                   TbsSkinData* controls, TbsSkinData* frame) {
     if (selectedIndex < 0) {
         if (showWarning)
             showWarning(kNoEntrySelectedText);
         return;
     }
-    ShowDialDialog(FContext.Services.RemoteAccess, entryName, owner);
+    ShowDialDialog(FContext.Services.RemoteAccess, entryName, owner, controls, frame);
 }
 
 void TDialGuardShell::ShowHookError(const std::string& text) {

@@ -53,9 +53,10 @@ public:
     void StartHooks() { FStarter->StartHooks(); }
 
     // The "Połącz" button of the status tab: the dial dialog for the entry picked, or the warning
-    // when none is (showWarning shows the warning message box).
+    // when none is (showWarning shows the warning message box). The dialog wears the given skins.
     void ConnectEntry(int selectedIndex, const std::string& entryName, QWidget* owner,
-                      const std::function<void(const std::string&)>& showWarning);
+                      const std::function<void(const std::string&)>& showWarning,
+                      TbsSkinData* controls = nullptr, TbsSkinData* frame = nullptr);
 
     TDialGuard& Guard() { return *FGuard; }
     THookDispatcher& Dispatcher() { return *FDispatcher; }

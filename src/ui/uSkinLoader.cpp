@@ -138,8 +138,11 @@ QString GroupRules(const TSkinObject& o) {
     const QString border = Colour(o.value("border"));
     return "QGroupBox { " + Border(border) +
            Prop("border-radius", QString::number(Number(o.value("radius"), 0)) + "px") +
-           Prop("background", Brush(o.value("face"))) + "margin-top: 8px; padding-top: 4px; }\n" +
-           "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 3px; " +
+           Prop("background", Brush(o.value("face"))) + "margin-top: 0px; padding-top: 18px; }\n" +
+           // The caption sits inside the frame: the controls of a group are placed at fixed
+           // positions below it, and a caption in the margin above would overrun the border.
+           "QGroupBox::title { subcontrol-origin: border; subcontrol-position: top left; left: 6px; "
+           "top: 2px; padding: 0px 2px; " +
            Prop("color", Colour(o.value("title"))) + "}\n";
 }
 
@@ -155,6 +158,13 @@ QString EditRules(const QString& sel, const TSkinObject& o, const TSkinSections&
              Prop("background", Brush(o.value("button"))) + "}\n" + "QComboBox QAbstractItemView { " +
              Prop("background", Brush(o.value("face"))) +
              Prop("selection-background-color", Colour(o.value("selection"))) + "}\n";
+    if (sel == "QComboBox") {
+        // A skinned combo box draws no focus frame of its own; without this rule the keyboard's
+        // place is invisible on the "Opcje" tab.
+        const QString focus =
+            Colour(o.value("focus")).isEmpty() ? Colour(o.value("selection")) : Colour(o.value("focus"));
+        r += "QComboBox:focus { " + Border(focus, "border", 2) + "}\n";
+    }
     if (const QString arrow = PictureUrl(s, o.value("arrow"), folder); sel == "QComboBox" && !arrow.isEmpty())
         r += "QComboBox::down-arrow { image: " + arrow + "; width: 9px; height: 6px; }\n";
     if (sel == "QTableWidget")

@@ -1,5 +1,6 @@
 #include "ui/ufDialDialog.h"
 
+#include "ui/uSkinForm.h"
 #include "util/uQmError.h"
 
 #include <QHBoxLayout>
@@ -56,7 +57,9 @@ void TfrmDialDialog::btnDialClick() {
     lblStatus->setText(QStringLiteral("Nie udało się rozpocząć wybierania numeru."));
 }
 
-void ShowDialDialog(IRemoteAccess& remoteAccess, const std::string& entryName, QWidget* parent) {
+void ShowDialDialog(IRemoteAccess& remoteAccess, const std::string& entryName, QWidget* parent,
+                    TbsSkinData* controls, TbsSkinData* frame) {
     auto dialog = std::make_unique<TfrmDialDialog>(remoteAccess, entryName, parent);
+    (new TbsBusinessSkinForm(dialog.get()))->Apply(controls, frame);
     dialog->exec();
 }

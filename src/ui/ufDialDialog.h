@@ -25,5 +25,9 @@ private:
     std::string FEntryName;
 };
 
-// Shows the dial dialog for the entry, owned by parent; returns when it is closed.
-void ShowDialDialog(IRemoteAccess& remoteAccess, const std::string& entryName, QWidget* parent);
+class TbsSkinData;
+
+// Shows the dial dialog for the entry, owned by parent, in the program's skins (the control skin
+// and the dialog-frame skin; null = plain); returns when it is closed.
+void ShowDialDialog(IRemoteAccess& remoteAccess, const std::string& entryName, QWidget* parent,
+                    TbsSkinData* controls = nullptr, TbsSkinData* frame = nullptr);

@@ -76,6 +76,8 @@ TfrmMain::TfrmMain(const TfrmMainContext& context)
 
 TfrmMain::~TfrmMain() {
     FormDestroy();
+    // The help has no parent (a prompt must not block it), so the window frees it.
+    delete FHelp.data();
 }
 
 void TfrmMain::CreateControls() {
@@ -130,11 +132,11 @@ void TfrmMain::ConnectHandlers() {
             [this] { Guarded([this] { cmbScanFrequencyClick(); }); });
     connect(OptionsTab->chbAutoStart, &QCheckBox::toggled, this,
             [this] { Guarded([this] { chbAutoStartClick(); }); });
-    BindOption(OptionsTab->chbExeMonitoring, "check_exe");
-    BindOption(OptionsTab->chbCheckEntries, "check_entries");
-    BindOption(OptionsTab->chbAutoUpdate, "autoupdate");
-    BindOption(OptionsTab->chbChildMode, "childmode");
-    BindOption(OptionsTab->chbSoundEffect, "sound_effect");
+    BindOption(OptionsTab->chbExeMonitoring, "check_exe", true);
+    BindOption(OptionsTab->chbCheckEntries, "check_entries", true);
+    BindOption(OptionsTab->chbAutoUpdate, "autoupdate", true);
+    BindOption(OptionsTab->chbChildMode, "childmode", false);
+    BindOption(OptionsTab->chbSoundEffect, "sound_effect", true);
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == 2 && FSubsystems)
             Guarded([this] { FSubsystems->RefreshStatistics(); });
@@ -154,12 +156,30 @@ void TfrmMain::ConnectHandlers() {
     };
 }
 
-void TfrmMain::BindOption(QCheckBox* box, const char* key) {
-    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+void TfrmMain::BindOption(QCheckBox* box, const char* key, bool defaultValue) {
+    connect(box, &QCheckBox::toggled, this, [this, box, key, defaultValue](bool checked) {
         if (FLoading)
             return;
-        Guarded([this, key, checked] { Ini().WriteBool(key, checked, kMain); });
+        WriteOption(
+            [this, key, checked] { Ini().WriteBool(key, checked, kMain); },
+            [this, box, key, defaultValue] { box->setChecked(Ini().ReadBool(key, defaultValue, kMain)); });
     });
+}
+
+void TfrmMain::WriteOption(const std::function<void()>& write, const std::function<void()>& showStored) {
+    try {
+        write();
+    } catch (const std::exception& e) {
+        // A refused write leaves the file as it was; the control is set back to what the file
+        // holds before the error is shown, so the screen never claims a setting that is not kept.
+        try {
+            TFlagScope loading(FLoading, true);
+            showStored();
+        } catch (const std::exception&) {
+            // The file cannot be read either: the error below says what matters.
+        }
+        ShowError(e.what());
+    }
 }
 
 void TfrmMain::Guarded(const std::function<void()>& handler) {
@@ -287,6 +307,11 @@ void TfrmMain::ApplySkin(int index) {
     const QString dialog = QDir(folder).filePath(QStringLiteral("dialog.in1"));
     if (!QFileInfo::exists(dialog) || !LoadSkinFile(dialog, TSkinKind::skDialogFrame, *DialogSkinData))
         DialogSkinData->Clear();
+    // A new style sheet gives the controls that only inherit their font the application's default
+    // when it polishes them again; a font of their own (the window's) is kept.
+    for (QWidget* control : findChildren<QWidget*>())
+        if (!control->testAttribute(Qt::WA_SetFont))
+            control->setFont(control->font());
     setStyleSheet(bsSkinData->Loaded ? bsSkinData->StyleSheet : QString());
     setPalette(bsSkinData->Loaded && bsSkinData->Palette ? *bsSkinData->Palette : QApplication::palette());
     FTrayIcon->mnuTrayPopup->setStyleSheet(styleSheet());
@@ -302,11 +327,22 @@ void TfrmMain::cmbSkinsClick() {
     const int index = OptionsTab->cmbSkins->currentIndex();
     ApplySkin(index);
     OptionsTab->update();
-    Ini().WriteInt("skin", index, kMain);
+    WriteOption([this, index] { Ini().WriteInt("skin", index, kMain); },
+                [this] {
+                    const int stored = Ini().ReadInt("skin", 0, kMain);
+                    OptionsTab->cmbSkins->setCurrentIndex(stored >= 0 && stored < 4 ? stored : 0);
+                    ApplySkin(OptionsTab->cmbSkins->currentIndex());
+                });
 }
 
 void TfrmMain::cmbScanFrequencyClick() {
-    Ini().WriteInt("scan_frequency", OptionsTab->cmbScanFrequency->currentIndex(), kMain);
+    WriteOption(
+        [this] { Ini().WriteInt("scan_frequency", OptionsTab->cmbScanFrequency->currentIndex(), kMain); },
+        [this] {
+            const int stored = Ini().ReadInt("scan_frequency", 2, kMain);
+            const QSignalBlocker blocker(OptionsTab->cmbScanFrequency);
+            OptionsTab->cmbScanFrequency->setCurrentIndex(stored >= 0 && stored < 4 ? stored : 2);
+        });
 }
 
 void TfrmMain::chbAutoStartClick() {
@@ -358,7 +394,7 @@ void TfrmMain::btnHelpClick() {
 
 void TfrmMain::ShowHelpTopic(const std::string& topic) {
     if (!FHelp) {
-        FHelp = new THelpWindow(this);
+        FHelp = new THelpWindow();
         FHelp->setAttribute(Qt::WA_DeleteOnClose, false);
         FHelp->setStyleSheet(styleSheet());
     }

@@ -170,7 +170,10 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
-    void BindOption(QCheckBox* box, const char* key);
+    void BindOption(QCheckBox* box, const char* key, bool defaultValue);
+    // Runs a settings write; when it is refused, showStored sets the control from the file (with
+    // the handlers quiet) and the error is shown.
+    void WriteOption(const std::function<void()>& write, const std::function<void()>& showStored);
     void SetScanAnimation(int page);
     void FillEntries();
     void HangUpAll();

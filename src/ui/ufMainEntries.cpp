@@ -25,7 +25,8 @@ void TfrmMain::btnConnectClick() {
         return;
     FSubsystems->DialGuard().ConnectEntry(
         StatusTab->cmbEntries->currentIndex(), StatusTab->cmbEntries->currentText().toStdString(), this,
-        [this](const std::string& text) { FMessageBox->ShowMessageBox(text, mtWarning, mbOK); });
+        [this](const std::string& text) { FMessageBox->ShowMessageBox(text, mtWarning, mbOK); }, bsSkinData,
+        DialogSkinData);
 }
 
 void TfrmMain::HangUpAll() {

@@ -8,6 +8,7 @@
 #include "ui/ufOptionsTab.h"
 #include "ui/ufStatusTab.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -49,6 +50,13 @@ void TfrmMain::ShowMainWindow() {
     showNormal();
     raise();
     activateWindow();
+    // A prompt waiting for an answer blocks the window: it comes forward too, or the program
+    // would look dead.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        modal->showNormal();
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void TfrmMain::btnMinimizeClick() {

@@ -33,8 +33,8 @@ TScanTab::TScanTab(QWidget* parent) : QWidget(parent) {
     ScanAnimationNotebook = NewControl<QStackedWidget>(this, "ScanAnimationNotebook", QRect(384, 8, 52, 52));
     ScaningOff = new QWidget;
     ScaningOff->setObjectName(QStringLiteral("ScaningOff"));
-    auto* still = NewControl<QLabel>(ScaningOff, "imgScaningOff", QRect(2, 2, 48, 48));
-    still->setPixmap(ProgramImage(QStringLiteral("searchok"), 48));
+    // Empty before any scan: the tick may only say that a scan ran and found nothing.
+    NewControl<QLabel>(ScaningOff, "imgScaningOff", QRect(2, 2, 48, 48));
     ScaningOn = new QWidget;
     ScaningOn->setObjectName(QStringLiteral("ScaningOn"));
     aniScaning = new TScanAnimation(ScaningOn);

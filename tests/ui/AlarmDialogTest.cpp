@@ -1,9 +1,16 @@
+#include "ui/uHelpWindow.h"
 #include "ui/ufAlarmMessageDlg.h"
+#include "ui/ufConnection.h"
 
 #include "RecordingAlarmHost.h"
 #include "UiTestUtil.h"
 
+#include <QScreen>
+#include <QTextBrowser>
+#include <QWindow>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -93,3 +100,109 @@ TEST(AlarmFrame, EscapeClosesTheMessageDialogAndTwoDialogsResetTwice) {
 }
 
 } // namespace
+
+namespace {
+
+// A host whose help is the program's real help window.
+class THelpHost : public TRecordingAlarmHost {
+public:
+    THelpWindow Help;
+    void ShowHelpTopic(const std::string& topic) override {
+        TRecordingAlarmHost::ShowHelpTopic(topic);
+        Help.ShowTopic(QStringLiteral(QM_TEST_BIN_DIR "/QmVardel.html"), QString::fromStdString(topic));
+    }
+};
+
+// Counts the mouse presses that reach a widget.
+class TPressCounter : public QObject {
+public:
+    int Presses = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress)
+            ++Presses;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(AlarmFrame, HelpFromAWaitingPromptTakesInputAndLeavesThePromptInSight) {
+    THelpHost host;
+    TPressCounter counter;
+    host.Help.Browser()->viewport()->installEventFilter(&counter);
+    bool promptStillOpen = false;
+    bool overlaps = true;
+    OnNextModal([&](QWidget* w) {
+        auto* prompt = dynamic_cast<TfrmConnection*>(w);
+        ASSERT_NE(prompt, nullptr);
+        QTest::mouseClick(prompt->btnHelp, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return host.Help.isVisible() && host.Help.windowHandle()->isExposed(); }));
+        overlaps = host.Help.frameGeometry().intersects(prompt->frameGeometry());
+        // Through the window system, as a user's click arrives: a blocked window drops it.
+        QWindow* helpWindow = host.Help.windowHandle();
+        const QPoint inBrowser = host.Help.Browser()->viewport()->mapTo(&host.Help, QPoint(20, 20));
+        QTest::mouseClick(helpWindow, Qt::LeftButton, {}, inBrowser);
+        QApplication::processEvents();
+        promptStillOpen = prompt->isVisible() && QApplication::activeModalWidget() == prompt;
+        QTest::keyClick(prompt, Qt::Key_Escape);
+    });
+    EXPECT_EQ(ShowConnectionPrompt(host, "<b>0700</b>", false), 1);
+    EXPECT_EQ(host.Topics, std::vector<std::string>{kConnectionHelpTopic});
+    EXPECT_EQ(counter.Presses, 1) << "the help must not be blocked by the prompt";
+    EXPECT_TRUE(promptStillOpen);
+    EXPECT_FALSE(overlaps);
+    EXPECT_TRUE(host.Help.isVisible()) << "the help outlives the prompt";
+}
+
+TEST(AlarmFrame, PromptsAreCentredStackedAndGrowWithALongNumber) {
+    TRecordingAlarmHost host;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect first;
+    QRect second;
+    int longHeight = 0;
+    bool numberBroken = false;
+    OnNextModal([&](QWidget* w) {
+        first = w->geometry();
+        // A second request arrives while the first prompt waits.
+        OnNextModal([&](QWidget* inner) {
+            second = inner->geometry();
+            QTest::keyClick(inner, Qt::Key_Escape);
+        });
+        const std::string number(300, '7');
+        ShowConnectionPrompt(host, QString::fromStdString("numer <b>" + number + "</b>"), false);
+        TfrmConnection tall(host);
+        tall.SetMessage(QString::fromStdString("numer <b>" + number + "</b>"));
+        longHeight = tall.height();
+        numberBroken = tall.labMessage->geometry().bottom() < tall.height() &&
+                       tall.labMessage->geometry().right() < T_frmStdAlarmDlg::kButtonLeft;
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    ShowConnectionPrompt(host, "<b>0700</b>", false);
+    EXPECT_EQ(first.size(), QSize(592, 133));
+    // Centred at the real size (rounding aside); the second one, taller, is centred one step
+    // further down and right.
+    const auto offCentre = [&](const QRect& r) {
+        return r.center() - area.center();
+    };
+    EXPECT_LE(offCentre(first).manhattanLength(), 4);
+    const QPoint step(T_frmStdAlarmDlg::kStackOffset, T_frmStdAlarmDlg::kStackOffset);
+    EXPECT_LE((offCentre(second) - step).manhattanLength(), 4);
+    EXPECT_GT(longHeight, 133);
+    EXPECT_LE(longHeight, area.height());
+    EXPECT_TRUE(numberBroken);
+    EXPECT_EQ(T_frmStdAlarmDlg::OpenCount(), 0);
+}
+
+TEST(AlarmFrame, AlarmDialogsOfferNoMinimiseAndComeBackIfMinimised) {
+    TRecordingAlarmHost host;
+    bool restored = false;
+    OnNextModal([&](QWidget* w) {
+        EXPECT_FALSE(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+        w->setWindowState(Qt::WindowMinimized);
+        restored = WaitFor([w] { return !(w->windowState() & Qt::WindowMinimized); });
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    ShowAlarmMessage(host, "komunikat");
+    EXPECT_TRUE(restored);
+}

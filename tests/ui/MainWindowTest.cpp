@@ -349,13 +349,69 @@ TEST_F(TMainWindowTest, AutoStartBoxShowsTheRealState) {
     EXPECT_EQ(Box.Calls[0].Text, "Opcje tą może zmienić tylko administrator systemu.");
 }
 
-TEST_F(TMainWindowTest, RefusedSettingsWriteIsShownAsAnError) {
+TEST_F(TMainWindowTest, RefusedSettingsWriteIsShownAsAnErrorAndTheControlShowsTheFile) {
+    // Each row changes one option control while the file cannot be written; afterwards the
+    // control shows what the file holds again.
+    struct TCase {
+        const char* Name;
+        std::function<void(TfrmMain&)> Change;
+        std::function<bool(TfrmMain&)> ShowsStored;
+    } cases[] = {
+        {"child mode", [](TfrmMain& f) { f.OptionsTab->chbChildMode->setChecked(true); },
+         [](TfrmMain& f) {
+             return !f.OptionsTab->chbChildMode->isChecked();
+         }},
+        {"sound", [](TfrmMain& f) { f.OptionsTab->chbSoundEffect->setChecked(false); },
+         [](TfrmMain& f) {
+             return f.OptionsTab->chbSoundEffect->isChecked();
+         }},
+        {"skin", [](TfrmMain& f) { f.OptionsTab->cmbSkins->setCurrentIndex(2); },
+         [](TfrmMain& f) {
+             return f.OptionsTab->cmbSkins->currentIndex() == 0;
+         }},
+        {"scan frequency", [](TfrmMain& f) { f.OptionsTab->cmbScanFrequency->setCurrentIndex(0); },
+         [](TfrmMain& f) {
+             return f.OptionsTab->cmbScanFrequency->currentIndex() == 2;
+         }},
+    };
     Start();
+    const std::string before = IniText();
     Files.ReadOnlyDirs.insert(AppDir());
-    Find<QCheckBox>("chbChildMode")->setChecked(true);
-    ASSERT_EQ(Box.Calls.size(), 1u);
-    EXPECT_EQ(Box.Calls[0].Kind, mtError);
-    EXPECT_NE(Box.Calls[0].Text.find("Unable to write to"), std::string::npos);
+    for (const TCase& c : cases) {
+        Box.Calls.clear();
+        c.Change(*Frm);
+        ASSERT_EQ(Box.Calls.size(), 1u) << c.Name;
+        EXPECT_EQ(Box.Calls[0].Kind, mtError) << c.Name;
+        EXPECT_NE(Box.Calls[0].Text.find("Unable to write to"), std::string::npos) << c.Name;
+        EXPECT_TRUE(c.ShowsStored(*Frm)) << c.Name;
+        EXPECT_FALSE(Frm->IsLoading()) << c.Name;
+    }
+    EXPECT_EQ(IniText(), before);
 }
 
 } // namespace
+
+TEST_F(TMainWindowTest, EverySkinChangeKeepsTheWindowFont) {
+    Start();
+    auto* skins = Find<QComboBox>("cmbSkins");
+    // Controls that no skin gives a font of its own.
+    const std::vector<QWidget*> controls = {Frm.get(), Find<QCheckBox>("chbChildMode"), skins,
+                                            Find<QComboBox>("cmbScanFrequency")};
+    for (const int index : {1, 2, 3, 0, 2, 1}) {
+        skins->setCurrentIndex(index);
+        QApplication::processEvents();
+        for (QWidget* control : controls) {
+            const QFont font = control->font();
+            EXPECT_EQ(font.family(), "Arial") << control->objectName().toStdString() << " skin " << index;
+            EXPECT_EQ(font.pixelSize(), 15) << control->objectName().toStdString() << " skin " << index;
+        }
+    }
+}
+
+TEST_F(TMainWindowTest, ScanTabShowsNoTickBeforeAnyScan) {
+    Start();
+    const auto* still = Frm->findChild<QLabel*>("imgScaningOff");
+    ASSERT_NE(still, nullptr);
+    EXPECT_TRUE(still->pixmap().isNull());
+    EXPECT_TRUE(Frm->findChild<QWidget*>("ScanResultNotebook")->isHidden());
+}

@@ -199,8 +199,11 @@ TEST(LabelEngineTest, WrapsWhenPenPlusWidthReachesTheLabelWidth) {
         {{"aaaaaaa bbbbbbb"}, true, {{0, 0, "aaaaaaa"}, {70, 0, " "}, {0, 16, "bbbbbbb"}}},
         // Reaching the width exactly is already too wide.
         {{"aaaaa bbbb"}, true, {{0, 0, "aaaaa"}, {50, 0, " "}, {0, 16, "bbbb"}}},
-        // Too wide even at pen position 0: an empty line is left above it.
-        {{"cccccccccccc"}, true, {{0, 16, "cccccccccccc"}}},
+        // Too wide even at pen position 0: an empty line is left above it, and the word is
+        // broken between characters (whole UTF-8 characters) so none of it is cut off.
+        {{"cccccccccccc"}, true, {{0, 16, "ccccccccc"}, {0, 32, "ccc"}}},
+        {{"ab żżżżżżżżżżżż"}, true, {{0, 0, "ab"}, {20, 0, " "}, {0, 16, "żżżżżżżżż"}, {0, 32, "żżż"}}},
+        {{"cccccccccccc"}, false, {{0, 0, "cccccccccccc"}}},
         // Punctuation is part of the word.
         {{"słowo, koniec."}, true, {{0, 0, "słowo,"}, {60, 0, " "}, {0, 16, "koniec."}}},
         {{"aaaaaaa bbbbbbb"}, false, {{0, 0, "aaaaaaa"}, {70, 0, " "}, {80, 0, "bbbbbbb"}}},
@@ -231,7 +234,8 @@ TEST(LabelEngineTest, AutoSizeMeasuresTheTextInTheFontCurrentAtItsEnd) {
         {{"a", "b", "c"}, true, true, {true, 70, 48, true}},
         {{"a<b>"}, true, true, {true, 70, 18, true}},
         {{"a", "<b>b"}, true, true, {true, 70, 34, true}},
-        {{"cccccccccccc"}, true, true, {true, 70, 32, true}},
+        // Broken in two lines of six below the empty first one.
+        {{"cccccccccccc"}, true, true, {true, 70, 48, true}},
         {{}, true, true, {true, 70, 16, true}},
         {{}, false, true, {true, 5, 16, false}},
         {{""}, false, true, {true, 5, 16, false}},

@@ -201,8 +201,9 @@ TEST(QmLabelTest, LayoutsGetTheSizeTheTextTakes) {
     EXPECT_TRUE(label.hasHeightForWidth());
     EXPECT_EQ(label.heightForWidth(400), 3 * lineHeight);
     EXPECT_EQ(label.sizeHint(), QSize(70, 3 * lineHeight));
-    // At a width too narrow for any word, each word wraps below an empty line.
-    EXPECT_EQ(label.heightForWidth(1), 6 * lineHeight);
+    // At a width too narrow for any character, each word wraps below an empty line and is broken
+    // into one line per character: 1 + 5, 1 + 3 and 1 + 4 lines.
+    EXPECT_EQ(label.heightForWidth(1), 15 * lineHeight);
 
     label.SetWordWrap(false);
     EXPECT_FALSE(label.hasHeightForWidth());
