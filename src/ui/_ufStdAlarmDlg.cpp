@@ -77,7 +77,8 @@ void T_frmStdAlarmDlg::FitToMessage() {
         const int frame = std::max(0, frameGeometry().height() - geometry().height());
         height = std::min(height, screen->availableGeometry().height() - frame);
     }
-    setFixedSize(kClientWidth, std::max(kMinHeight, height));
+    // The width is the dialog's own (the dialer prompt is one pixel narrower than the rest).
+    setFixedSize(width(), std::max(kMinHeight, height));
 }
 
 void T_frmStdAlarmDlg::PlaceOnScreen() {

@@ -112,7 +112,12 @@ TEST_F(DialGuardE2E, DialerStartIsLetThroughOrRemovedAsTheUserAnswers) {
     prompt = dialerPrompt();
     ASSERT_FALSE(prompt.isEmpty()) << Log();
     Keys(prompt, {"Return"});
-    const QString box = WaitForPrompts(1);
+    // The information box that says where the file went carries its kind's title.
+    QString box;
+    WaitUntil([&] {
+        box = Windows("^Informacja$").value(0);
+        return !box.isEmpty();
+    });
     ASSERT_FALSE(box.isEmpty()) << Log();
     EXPECT_EQ(removed->state(), QProcess::Running);
     Keys(box, {"Return"});
