@@ -12,4 +12,7 @@ public:
     // Calls the loaded library's SetHooks with the companion's full path and returns its raw
     // result; nothing when no library is loaded or it lacks the export.
     virtual std::optional<std::uint32_t> CallSetHooks(const std::string& companionPath) = 0;
+    // Tells the hook service to forget the program-start answers it remembered for this guard
+    // (after the database or the monitoring option changed); false when there is nobody to tell.
+    virtual bool CallForgetStartAnswers() { return false; }
 };

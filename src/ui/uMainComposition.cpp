@@ -9,6 +9,7 @@
 #include "ui/ufStatusTab.h"
 #include "ui/ufUpdateTab.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QListWidget>
 #include <QStackedWidget>
@@ -33,6 +34,9 @@ TMainComposition::TMainComposition(const TMainCompositionContext& context, TfrmM
             [this](const std::string& title) { FWindow.setWindowTitle(QString::fromStdString(title)); },
     });
     FDialGuard->Listen();
+    // Answers given while monitoring was off (or on) would otherwise outlive the option's change.
+    QObject::connect(FWindow.OptionsTab->chbExeMonitoring, &QCheckBox::toggled, FWindow.OptionsTab,
+                     [this] { ForgetStartAnswers(); });
 
     if (FContext.Clock)
         FStatistics = std::make_unique<TStatisticsStore>(
@@ -136,7 +140,13 @@ void TMainComposition::CreateDatabaseUpdate() {
                                .AppDir = app.AppDir,
                                .DataDir = app.DataDir,
                                .SetTrayState = [this](TTrayState state) { FWindow.SetTrayState(state); },
-                               .CheckRunningDialers = [this] { CheckRunningDialers(); },
+                               .CheckRunningDialers =
+                                   [this] {
+                                       // The database may have changed: the service's remembered
+                                       // "not a dialer" answers go before anything is asked again.
+                                       ForgetStartAnswers();
+                                       CheckRunningDialers();
+                                   },
                                .Loading = [this] { return FWindow.IsLoading(); },
                                .FormatShortDate = {}},
         *FWindow.UpdateTab);

@@ -107,6 +107,8 @@ public:
         if (FScan)
             FScan->RemoveFoundDialers();
     }
+    // Has the hook service drop the program-start answers it remembered for this guard.
+    void ForgetStartAnswers() { FContext.DialGuard.HookLibrary.CallForgetStartAnswers(); }
     // The removal of a scan's finds (the scan clears its list afterwards).
     void RemoveFoundDialers(const std::vector<std::string>& found);
     void Update() {

@@ -12,6 +12,11 @@ public:
     std::uint32_t Result = 1;
     std::vector<std::string> Loaded;
     std::vector<std::string> Calls;
+    int Forgets = 0;
+    bool CallForgetStartAnswers() override {
+        ++Forgets;
+        return true;
+    }
     bool Load(const std::string& path) override {
         Loaded.push_back(path);
         return Loadable;

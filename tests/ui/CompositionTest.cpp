@@ -4,6 +4,7 @@
 
 #include "core/uHookRecords.h"
 #include "ui/ufConnection.h"
+#include "ui/ufOptionsTab.h"
 
 #include <QLabel>
 
@@ -51,6 +52,14 @@ TEST_F(TMainWindowTest, DialGuardListAndConnectionMeetThroughTheWiring) {
     // Program starts are let through until the program guard answers them.
     const auto start = qm::EncodeProgramStart({});
     EXPECT_EQ(Frm->HandleCopyData(qm::kHookProgramStart, start), 0);
+}
+
+TEST_F(TMainWindowTest, ServiceForgetsRememberedStartAnswersWhenMonitoringChanges) {
+    Start();
+    const int before = HookLibrary.Forgets;
+    Frm->OptionsTab->chbExeMonitoring->toggle();
+    Frm->OptionsTab->chbExeMonitoring->toggle();
+    EXPECT_EQ(HookLibrary.Forgets, before + 2);
 }
 
 } // namespace

@@ -26,3 +26,14 @@ std::optional<std::uint32_t> TLinuxHookLibrary::CallSetHooks(const std::string& 
     const auto setHooks = reinterpret_cast<TSetHooks>(symbol);
     return static_cast<std::uint32_t>(setHooks(companionPath.c_str()));
 }
+
+bool TLinuxHookLibrary::CallForgetStartAnswers() {
+    if (!FHandle)
+        return false;
+    // An older library without the export remembers nothing.
+    void* symbol = ::dlsym(FHandle, "ForgetStartAnswers");
+    if (!symbol)
+        return false;
+    using TForget = bool (*)();
+    return reinterpret_cast<TForget>(symbol)();
+}

@@ -13,6 +13,7 @@ public:
 
     bool Load(const std::string& path) override;
     std::optional<std::uint32_t> CallSetHooks(const std::string& companionPath) override;
+    bool CallForgetStartAnswers() override;
     // dlerror's text of the last failure.
     const std::string& LastError() const { return FLastError; }
 
