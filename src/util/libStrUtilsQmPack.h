@@ -57,4 +57,7 @@ std::string DecodeLegacyText(std::string_view bytes);
 // Splits at CR LF, a lone CR and a lone LF. A final line break does not open an empty last line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 } // namespace qm

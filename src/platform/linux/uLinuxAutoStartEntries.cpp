@@ -20,21 +20,6 @@ namespace {
 // Entry files are small; anything larger is no entry of ours to judge.
 constexpr std::size_t kMaxEntrySize = 1 << 20;
 
-std::vector<std::string> SortedNames(const std::string& dir) {
-    std::vector<std::string> names;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return names;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    ::closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<std::string> SplitText(const std::string& text, char sep) {
     std::vector<std::string> out;
     std::string piece;

@@ -153,18 +153,7 @@ bool TLinuxQuarantineFiles::AppendLine(const std::string& file, const std::strin
 }
 
 std::vector<std::string> TLinuxQuarantineFiles::List(const std::string& dir) const {
-    std::vector<std::string> names;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return names;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    ::closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
+    return SortedNames(dir);
 }
 
 bool TLinuxQuarantineFiles::Delete(const std::string& dir, const std::string& name) {

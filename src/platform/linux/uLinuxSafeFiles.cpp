@@ -1,5 +1,9 @@
 #include "platform/linux/uLinuxSafeFiles.h"
 
+#include <dirent.h>
+
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -209,4 +213,18 @@ bool ApplyFacts(int fd, const TFileFacts& facts, std::string& error) {
     return ok;
 }
 
+std::vector<std::string> SortedNames(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return names;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 } // namespace qm::linuxfs

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace qm::linuxfs {
 
@@ -40,6 +41,8 @@ TFd OpenDir(const std::string& path);
 TFileFacts FactsOf(const struct stat& st);
 // The text of errno for messages.
 std::string ErrorText(int error);
+// The names in a folder but "." and "..", sorted; none when it cannot be listed.
+std::vector<std::string> SortedNames(const std::string& dir);
 
 // Copies the open file src into dirFd/name, which must not exist: the copy gets mode and the
 // source's modification time, is flushed and verified. On failure nothing is left at name and
