@@ -159,6 +159,7 @@ void TSygnatureManager::Load() {
 }
 
 void TSygnatureManager::TakeLoaded(TSygnatureManager& loaded) {
+    FFileName = loaded.FFileName;
     FTable = std::move(loaded.FTable);
     loaded.FTable = TSygnatureTable();
     FVersion = loaded.FVersion;

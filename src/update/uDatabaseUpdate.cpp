@@ -98,7 +98,9 @@ void TDatabaseUpdate::RunDatabaseUpdate() {
 bool TDatabaseUpdate::InstallReceived(const std::string& received) {
     // A million-line database takes a noticeable moment to read, check and write; all of it runs on
     // another thread while the window stays live. The thread touches files and the text only.
-    const std::string installed = FContext.Database.FileName();
+    // Into the data folder: an installed program's own folder is not the user's to write, and the
+    // updated file there takes precedence over the shipped one from then on.
+    const std::string installed = InstalledPath();
     const std::string installedVersion = FContext.Database.Version();
     const std::string keyPath = FContext.AppDir + kPublicKeyName;
     const std::string signaturePath = FContext.HttpUpdate.FilesToRecvDir() + kSignatureName;
@@ -168,15 +170,22 @@ void TDatabaseUpdate::EndSteps() {
         FContext.CheckRunningDialers();
 }
 
+std::string TDatabaseUpdate::InstalledPath() const {
+    return FContext.DataDir + "Sygn.ini";
+}
+
 void TDatabaseUpdate::ReloadDatabase() {
     TSygnatureManager& db = FContext.Database;
+    // An updated database in the data folder replaces the one loaded so far.
+    const std::string path =
+        FContext.FileSystem.FileExists(InstalledPath()) ? InstalledPath() : db.FileName();
     // Without a file a load changes nothing; with one, the lines are read on another thread while
     // the window (and the hook messages asking the database) go on.
-    if (!FContext.FileSystem.FileExists(db.FileName()))
+    if (!FContext.FileSystem.FileExists(path))
         return;
     std::unique_ptr<TSygnatureManager> loaded;
     RunWhilePumping(FContext.Pump, [&] {
-        loaded = std::make_unique<TSygnatureManager>(db.FileName(), FContext.FileSystem, std::string());
+        loaded = std::make_unique<TSygnatureManager>(path, FContext.FileSystem, std::string());
     });
     if (!loaded->LoadError().empty()) {
         // An unreadable file keeps the previous contents, as a load in place does.

@@ -86,6 +86,8 @@ private:
     bool InstallReceived(const std::string& received);
     void Refuse(const std::string& why);
     void ReloadDatabase();
+    // Where a received database is installed: the data folder's Sygn.ini.
+    std::string InstalledPath() const;
     void EndSteps();
 
     TDatabaseUpdateContext FContext;

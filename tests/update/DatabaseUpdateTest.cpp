@@ -53,8 +53,15 @@ public:
     bool Loading = false;
     std::unique_ptr<TDatabaseUpdate> Update;
 
-    explicit TDatabaseRig(const std::string& installed = Database("1.0")) {
+    // The data folder: the program's own one, or (an installed program) a folder of its own.
+    std::string DataDir = AppDir;
+
+    explicit TDatabaseRig(const std::string& installed = Database("1.0"), bool separateData = false) {
         Temp.Write("app/Sygn.ini", installed);
+        if (separateData) {
+            DataDir = Temp / "data/";
+            Temp.Write("data/.keep", "");
+        }
         Ini = std::make_unique<TAppIni>(AppDir + "QmVardel.ini", FileSystem);
         Ini->WriteString("update_url", Server.Url("/cgi-bin/vardel-update.pl"), "main");
         Db = std::make_unique<TSygnatureManager>(AppDir + "Sygn.ini", FileSystem, std::string());
@@ -68,7 +75,7 @@ public:
                                    .Pump = Pump,
                                    .Signature = Signature,
                                    .AppDir = AppDir,
-                                   .DataDir = AppDir,
+                                   .DataDir = DataDir,
                                    .SetTrayState = [this](TTrayState s) { Tray.push_back(s); },
                                    .CheckRunningDialers = [this] { ++RunningChecks; },
                                    .Loading = [this] { return Loading; },
@@ -110,6 +117,17 @@ TEST(DatabaseUpdate, SuccessfulRunInstallsTheReceivedDatabase) {
     const TTestRequest post = rig.Server.Http.Requests().at(0);
     EXPECT_THAT(post.Body, HasSubstr("name=\"SygnatureVer\"\r\n\r\n1.0\r\n"));
     EXPECT_THAT(post.Body, HasSubstr("name=\"\"\r\n\r\n\r\n"));
+}
+
+TEST(DatabaseUpdate, InstalledProgramKeepsTheReceivedDatabaseInItsDataFolder) {
+    TDatabaseRig rig(Database("1.0"), true);
+    rig.Publish(Database("2.0", 5));
+    rig.Update->btnUpdateClick();
+    EXPECT_TRUE(rig.Update->LastRunSucceeded());
+    EXPECT_EQ(rig.Installed(), Database("1.0")) << "the shipped database is left alone";
+    EXPECT_EQ(rig.Temp.Read("data/Sygn.ini"), Database("2.0", 5));
+    EXPECT_EQ(rig.Db->Version(), "2.0");
+    EXPECT_EQ(rig.Db->FileName(), rig.DataDir + "Sygn.ini");
 }
 
 TEST(DatabaseUpdate, RefusesWhatIsNoDatabaseAndKeepsTheInstalledOne) {
