@@ -1,6 +1,7 @@
 #include "uHookSender.h"
 
 #include "core/uHookFrame.h"
+#include "platform/linux/uFd.h"
 
 #include <cerrno>
 #include <chrono>
@@ -15,21 +16,6 @@ namespace qm {
 namespace {
 
 using TClock = std::chrono::steady_clock;
-
-class TFd {
-public:
-    explicit TFd(int fd) : FFd(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
 
 struct TOutcome {
     THookSendFailure Failure = THookSendFailure::hsfNone;

@@ -1,5 +1,6 @@
 #include "platform/linux/uLinuxPlatform.h"
 
+#include "platform/linux/uFd.h"
 #include "util/uQmError.h"
 
 #include <cerrno>
@@ -18,25 +19,7 @@
 
 namespace {
 
-class TFd {
-public:
-    explicit TFd(int fd) : FFd(fd) {}
-    ~TFd() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    int Release() {
-        const int fd = FFd;
-        FFd = -1;
-        return fd;
-    }
-
-private:
-    int FFd;
-};
+using qm::TFd;
 
 class TLinuxReadFile : public IReadFile {
 public:

@@ -12,21 +12,6 @@
 
 namespace qm::linuxfs {
 
-TFd& TFd::operator=(TFd&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        FFd = other.FFd;
-        other.FFd = -1;
-    }
-    return *this;
-}
-
-void TFd::Reset() {
-    if (FFd >= 0)
-        ::close(FFd);
-    FFd = -1;
-}
-
 std::string DirPart(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos)

@@ -4,6 +4,7 @@
 // its source and only then counted; a failed copy leaves nothing behind. Every step works on
 // descriptors of the folders and files that were checked.
 #include "platform/IQuarantineFiles.h"
+#include "platform/linux/uFd.h"
 
 #include <string>
 #include <sys/stat.h>
@@ -11,23 +12,7 @@
 
 namespace qm::linuxfs {
 
-// An owned descriptor; closed with the object.
-class TFd {
-public:
-    TFd() = default;
-    explicit TFd(int fd) : FFd(fd) {}
-    ~TFd() { Reset(); }
-    TFd(TFd&& other) noexcept : FFd(other.FFd) { other.FFd = -1; }
-    TFd& operator=(TFd&& other) noexcept;
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    bool Valid() const { return FFd >= 0; }
-    void Reset();
-
-private:
-    int FFd = -1;
-};
+using qm::TFd;
 
 // The folder part and the name part of a path ("/" for a file in the root).
 std::string DirPart(const std::string& path);

@@ -1,5 +1,6 @@
 #include "platform/linux/uLinuxUpdateFiles.h"
 
+#include "platform/linux/uFd.h"
 #include "util/uFormat.h"
 #include "util/uQmError.h"
 
@@ -12,30 +13,7 @@
 
 namespace {
 
-class TFd {
-public:
-    explicit TFd(int fd = -1) : FFd(fd) {}
-    ~TFd() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    void Reset(int fd) {
-        if (FFd >= 0)
-            ::close(FFd);
-        FFd = fd;
-    }
-    int Release() {
-        const int fd = FFd;
-        FFd = -1;
-        return fd;
-    }
-
-private:
-    int FFd;
-};
+using qm::TFd;
 
 std::string ErrnoText() {
     return std::strerror(errno);
