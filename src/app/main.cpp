@@ -4,6 +4,7 @@
 // implementation; each takes references to these through its context.
 #include "core/libQmVardel.h"
 #include "platform/uPlatformFactory.h"
+#include "ui/uMainServices.h"
 #include "ui/uQtSoundPlayer.h"
 #include "ui/uQtTimer.h"
 #include "ui/uReadinessWatch.h"
@@ -63,39 +64,18 @@ int main(int argc, char** argv) {
         timerDivisor = std::clamp(std::atoi(divisor), 1, 1000);
     TQtTimerFactory timers(timerDivisor);
     TQtSoundPlayer sound;
-    const TScanServices scan{.FixedDrives = *services.FixedDrives,
-                             .FileSearch = *services.FileSearch,
-                             .Worker = *services.ScanWorker,
-                             .Ticks = *services.MonotonicClock,
-                             .Clock = *services.Clock};
+    const TScanServices scan = ScanServicesOf(services);
     TfrmMainContext context{.App = *vardelApp,
                             .Timers = timers,
                             .AutoStart = *services.AutoStart,
                             .Sound = sound,
-                            .DialGuard = {.FileSystem = *services.FileSystem,
-                                          .RemoteAccess = *services.RemoteAccess,
-                                          .HookLibrary = *services.HookLibrary,
-                                          .HookEndpoint = *services.HookEndpoint,
-                                          .HookSocketPath = services.HookSocketPath},
+                            .DialGuard = DialGuardServicesOf(services),
                             .ExecutablePath = executable,
                             .Arguments = std::vector<std::string>(argv + 1, argv + argc),
                             .TapiMonitor = tapiMonitor.get(),
                             .Scan = &scan,
-
-                            .Detection = {.Processes = services.ProcessControl.get(),
-                                          .QuarantineFiles = services.QuarantineFiles.get(),
-                                          .AutoStartEntries = services.AutoStartEntries.get(),
-                                          .DisplayName = services.DisplayName.get(),
-                                          .Clock = services.Clock.get(),
-                                          .ShortDate = services.ShortDate},
-
-                            .Update = {.Http = services.HttpTransport.get(),
-                                       .Files = services.UpdateFiles.get(),
-                                       .Signature = services.DatabaseSignature.get(),
-                                       .Clock = services.Clock.get(),
-                                       .SystemInfo = services.SystemInfo.get(),
-                                       .Image = services.ProgramImage.get()},
-
+                            .Detection = DetectionServicesOf(services),
+                            .Update = UpdateServicesOf(services),
                             .Clock = services.Clock.get()};
     auto frmMain = std::make_unique<TfrmMain>(context);
     instance->OnBringForward = [&frmMain] {

@@ -7,6 +7,7 @@
 // temporary folder is touched and no hook service is started.
 #include "core/libQmVardel.h"
 #include "platform/uPlatformFactory.h"
+#include "ui/uMainServices.h"
 #include "ui/uQtSoundPlayer.h"
 #include "ui/uQtTimer.h"
 #include "ui/uSkinForm.h"
@@ -181,35 +182,17 @@ int main(int argc, char** argv) {
                                   .UserFolders = services.UserFolders});
     TQtTimerFactory timers;
     TQtSoundPlayer sound;
-    const TScanServices scan{.FixedDrives = *services.FixedDrives,
-                             .FileSearch = *services.FileSearch,
-                             .Worker = *services.ScanWorker,
-                             .Ticks = *services.MonotonicClock,
-                             .Clock = *services.Clock};
+    const TScanServices scan = ScanServicesOf(services);
     TfrmMain frm({.App = vardel,
                   .Timers = timers,
                   .AutoStart = *services.AutoStart,
                   .Sound = sound,
-                  .DialGuard = {.FileSystem = *services.FileSystem,
-                                .RemoteAccess = *services.RemoteAccess,
-                                .HookLibrary = *services.HookLibrary,
-                                .HookEndpoint = *services.HookEndpoint,
-                                .HookSocketPath = services.HookSocketPath},
+                  .DialGuard = DialGuardServicesOf(services),
                   .ExecutablePath = services.ProgramImage->ExecutablePath(),
                   .TrayAvailable = false,
                   .Scan = &scan,
-                  .Detection = {.Processes = services.ProcessControl.get(),
-                                .QuarantineFiles = services.QuarantineFiles.get(),
-                                .AutoStartEntries = services.AutoStartEntries.get(),
-                                .DisplayName = services.DisplayName.get(),
-                                .Clock = services.Clock.get(),
-                                .ShortDate = services.ShortDate},
-                  .Update = {.Http = services.HttpTransport.get(),
-                             .Files = services.UpdateFiles.get(),
-                             .Signature = services.DatabaseSignature.get(),
-                             .Clock = services.Clock.get(),
-                             .SystemInfo = services.SystemInfo.get(),
-                             .Image = services.ProgramImage.get()},
+                  .Detection = DetectionServicesOf(services),
+                  .Update = UpdateServicesOf(services),
                   .Clock = services.Clock.get()});
     TModalWatch modals(shots);
     frm.FormCreate();
