@@ -311,9 +311,9 @@ TEST(LinuxRemoteAccess, PhoneBookKeptToAGroupTellsTheUserToJoinIt) {
             std::vector<std::string> list;
             said = ras.GetEntryList(list) ? "listed" : ras.EntryListError();
             try {
-                said += "\n" + ras.GetEntryPhoneNumber("work", "");
+                said += "\x1e" + ras.GetEntryPhoneNumber("work", "");
             } catch (const EQmError& e) {
-                said += std::string("\n") + e.what();
+                said += std::string("\x1e") + e.what();
             }
         }
         (void)!::write(out[1], said.data(), said.size());
@@ -327,12 +327,12 @@ TEST(LinuxRemoteAccess, PhoneBookKeptToAGroupTellsTheUserToJoinIt) {
     ::close(out[0]);
     ::waitpid(child, nullptr, 0);
     const std::string advice =
-        "członkowie grupy dip. Aby QmVardel mógł je odczytać, dodaj swoje konto do tej "
-        "grupy (jako administrator: adduser nobody dip) i zaloguj się ponownie.";
+        "członkowie grupy dip.\nAby QmVardel mógł je odczytać, dodaj swoje konto do tej "
+        "grupy\n(jako administrator: adduser nobody dip) i zaloguj się ponownie.";
     EXPECT_THAT(said, testing::StartsWith("Nie można odczytać ustawień połączeń telefonicznych: " +
-                                          temp.Path() + "/ppp/peers (Permission denied). "));
+                                          temp.Path() + "/ppp/peers (Permission denied).\n"));
     EXPECT_THAT(said, testing::HasSubstr(advice));
-    const std::size_t second = said.find('\n');
+    const std::size_t second = said.find('\x1e');
     ASSERT_NE(second, std::string::npos);
     EXPECT_THAT(said.substr(second + 1), testing::HasSubstr(advice)) << "the entry's number too";
 }

@@ -118,10 +118,11 @@ std::string AccessAdvice(const std::string& path) {
         if (::getpwuid_r(::geteuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found)
             user = found->pw_name;
     }
+    // Lines of their own: the message box never wraps a line.
     if (groupName.empty())
-        return " Ustawienia połączeń może odczytać tylko administrator systemu.";
-    return " Ustawienia połączeń mogą odczytać tylko administrator i członkowie grupy " + groupName +
-           ". Aby QmVardel mógł je odczytać, dodaj swoje konto do tej grupy (jako administrator: adduser " +
+        return "\nUstawienia połączeń może odczytać tylko administrator systemu.";
+    return "\nUstawienia połączeń mogą odczytać tylko administrator i członkowie grupy " + groupName +
+           ".\nAby QmVardel mógł je odczytać, dodaj swoje konto do tej grupy\n(jako administrator: adduser " +
            user + " " + groupName + ") i zaloguj się ponownie.";
 }
 
