@@ -12,14 +12,19 @@ const char* const kHelp = R"(Użycie: qmvardel-quarantine POLECENIE [OPCJE]
 Pliki, które QmVardel przeniósł do kwarantanny, i ich przywracanie.
 
   list                      wypisuje pliki w kwarantannie: IDENTYFIKATOR, data przeniesienia,
-                            pierwotna ścieżka (bajty sterujące i "%" jako %XX)
+                            pierwotna ścieżka (bajty sterujące i "%" jako %XX), a gdy plik
+                            zniknął przed przeniesieniem, czwarte pole "plik zniknął"
   restore ID [--to ŚCIEŻKA] przywraca plik ID na jego miejsce (albo do ŚCIEŻKI) z prawami,
                             właścicielem i czasem modyfikacji, a także usunięte z nim wpisy
-                            autostartu i jednostki systemd; niczego nie zastępuje
+                            autostartu i jednostki systemd; niczego nie zastępuje; gdy plik
+                            zniknął, przywraca same wpisy
   --help                    ten opis
 
 Kody wyjścia: 0 powodzenie, 1 odmowa lub błąd, 2 błędne wywołanie.
 )";
+
+// The fourth field of a listed record whose file had vanished before it could be moved.
+constexpr const char* kVanishedMark = "plik zniknął";
 
 std::string RecordPath(const TQuarantineToolEnv& env, const std::string& id) {
     return env.QuarantineDir + id + std::string(kQuarantineRecordSuffix);
@@ -43,7 +48,8 @@ int List(const TQuarantineToolEnv& env) {
             continue;
         }
         env.Out << qm::EscapeRecordField(record->StoredName) << "\t" << record->Date << "\t"
-                << qm::EscapeRecordField(record->OriginalPath) << "\n";
+                << qm::EscapeRecordField(record->OriginalPath) << (record->Vanished ? "\t" : "")
+                << (record->Vanished ? kVanishedMark : "") << "\n";
     }
     return exit;
 }
@@ -63,6 +69,10 @@ int Restore(const TQuarantineToolEnv& env, const std::string& id, std::string ta
         env.Err << kProgram << ": nieczytelny zapis pliku " << id << "\n";
         return qtExit_Failed;
     }
+    if (record->Vanished && !target.empty()) {
+        env.Err << kProgram << ": plik " << id << " zniknął przed przeniesieniem; --to nie ma zastosowania\n";
+        return qtExit_Usage;
+    }
     if (target.empty())
         target = record->OriginalPath;
     else if (target.front() != qm::PathDelim)
@@ -70,7 +80,7 @@ int Restore(const TQuarantineToolEnv& env, const std::string& id, std::string ta
 
     // Everything that would be replaced is named first, and then nothing is done.
     std::vector<std::string> taken;
-    if (env.Quarantine.Exists(target))
+    if (!record->Vanished && env.Quarantine.Exists(target))
         taken.push_back(target);
     for (const TQuarantinedEntry& q : record->Entries) {
         if (env.Quarantine.Exists(q.Entry.Path()))
@@ -86,19 +96,22 @@ int Restore(const TQuarantineToolEnv& env, const std::string& id, std::string ta
         return qtExit_Failed;
     }
 
-    const TMoveResult moved = env.Quarantine.MoveOut(env.QuarantineDir, id, target, record->Facts);
-    if (moved.Status != msMoved) {
-        env.Err << kProgram << ": nie można przywrócić " << qm::EscapeRecordField(target) << ": "
-                << (moved.Status == msNameTaken ? "plik już istnieje" : moved.Error) << "\n";
-        return qtExit_Failed;
-    }
     int exit = qtExit_Ok;
-    if (!moved.Error.empty()) {
-        env.Err << kProgram << ": " << qm::EscapeRecordField(target) << ": " << moved.Error << "\n";
-        exit = qtExit_Failed;
+    // A file that vanished has nothing to put back but its entries.
+    if (!record->Vanished) {
+        const TMoveResult moved = env.Quarantine.MoveOut(env.QuarantineDir, id, target, record->Facts);
+        if (moved.Status != msMoved) {
+            env.Err << kProgram << ": nie można przywrócić " << qm::EscapeRecordField(target) << ": "
+                    << (moved.Status == msNameTaken ? "plik już istnieje" : moved.Error) << "\n";
+            return qtExit_Failed;
+        }
+        if (!moved.Error.empty()) {
+            env.Err << kProgram << ": " << qm::EscapeRecordField(target) << ": " << moved.Error << "\n";
+            exit = qtExit_Failed;
+        }
+        Log(env, kRestoredFileLog + target);
+        env.Out << qm::EscapeRecordField(target) << "\n";
     }
-    Log(env, kRestoredFileLog + target);
-    env.Out << qm::EscapeRecordField(target) << "\n";
 
     TQuarantineRecord left = *record;
     left.Entries.clear();

@@ -108,7 +108,7 @@ bool TDialerRemoval::QuarantineFile(const std::string& path, TRemovalReport* rep
     WriteRemovalLog(kRemovalDetected + path, report);
     if (moved.Status == msMoved && !FContext.Quarantine.Exists(path)) {
         FRecord = TQuarantineRecord{
-            path, stored, moved.Facts, fingerprint, DateText(FContext.Clock.Now(), true), {}};
+            path, stored, moved.Facts, fingerprint, DateText(FContext.Clock.Now(), true), {}, false};
         WriteRecord();
         WriteRemovalLog(kRemovalMoved + dir, report);
         return true;
@@ -129,23 +129,39 @@ void TDialerRemoval::TerminateFileProcess(const std::string& path) {
             FContext.Processes.EndExecutable(p);
 }
 
+std::string TDialerRemoval::VanishedRecordName(const std::string& path) const {
+    const std::string base = qm::ExtractFileName(path);
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        const std::string name = CandidateName(base, attempt);
+        if (NameFree(name) && !FContext.Quarantine.Exists(Dir() + name))
+            return name;
+    }
+    throw EQmError(path + ": no free name in " + Dir());
+}
+
 void TDialerRemoval::RemoveRunValues(const std::string& path, TRemovalReport* report) {
-    const std::string stem = FRecord ? FRecord->StoredName : qm::ExtractFileName(path);
+    if (FRecord && FRecord->OriginalPath != path)
+        FRecord.reset(); // another file's
     for (const TAutoStartEntry& entry : FContext.AutoStartEntries.List()) {
         // Entries this user may not change are left alone without a word.
         if (!EntryNamesFile(entry, path) || !FContext.AutoStartEntries.CanRemove(entry))
             continue;
-        const std::string backup = BackupRunValue(entry, stem, report);
+        // A file that was gone before it could be moved still gets a record, of its entries
+        // alone, so that they can be listed and put back.
+        if (!FRecord)
+            FRecord = TQuarantineRecord{
+                path, VanishedRecordName(path), {}, {}, DateText(FContext.Clock.Now(), true), {}, true};
+        const std::string backup = BackupRunValue(entry, FRecord->StoredName, report);
         if (!FContext.AutoStartEntries.Remove(entry))
             continue;
-        if (FRecord) {
-            TAutoStartEntry kept = entry;
-            kept.Commands.clear();
-            FRecord->Entries.push_back({std::move(kept), backup});
-            WriteRecord();
-        }
+        TAutoStartEntry kept = entry;
+        kept.Commands.clear();
+        FRecord->Entries.push_back({std::move(kept), backup});
+        WriteRecord();
         WriteRemovalLog(kRemovalValueDeleted + path + kRemovalValueDeletedEnd, report);
     }
+    if (FRecord && FRecord->Vanished && FRecord->Entries.empty())
+        FRecord.reset(); // nothing was removed: nothing to record
 }
 
 std::string TDialerRemoval::BackupRunValue(const TAutoStartEntry& entry, const std::string& stem,

@@ -80,7 +80,8 @@ public:
     void WriteRemovalLog(const std::string& message, TRemovalReport* report);
     void AppendLineToFile(const std::string& line, const std::string& file);
 
-    // The record of the file that the last QuarantineFile moved, if it moved one.
+    // The record of the file that the last QuarantineFile moved, if it moved one, or of the
+    // entries RemoveRunValues removed for a file that had vanished.
     const std::optional<TQuarantineRecord>& LastRecord() const { return FRecord; }
 
     // The quarantine name for the n-th try (0: the name itself; then "d-2.exe", "d-3.exe", ...).
@@ -89,6 +90,8 @@ public:
 private:
     std::string Dir() const;
     bool NameFree(const std::string& name) const;
+    // A name for the record of a file that vanished: taken by no record and no file.
+    std::string VanishedRecordName(const std::string& path) const;
     void WriteRecord();
 
     TDialerRemovalContext FContext;

@@ -16,8 +16,11 @@ std::int32_t TProgramGuard::HandleProgramStart(const qm::TProgramStart& start) {
         return 0;
     // The start is refused whatever the removal does, and when the user cannot be asked.
     try {
-        if (AskDialer(GetDisplayName(path), false))
+        if (AskDialer(GetDisplayName(path), false)) {
+            if (FContext.ForgetStartAnswers)
+                FContext.ForgetStartAnswers();
             return 0;
+        }
         RemoveAndTell(path);
     } catch (const std::exception& e) {
         FView.ShowError(e.what());

@@ -57,6 +57,10 @@ struct TProgramGuardContext {
     // The value of PATH and our own current folder.
     std::function<std::string()> SearchPath;
     std::function<std::string()> CurrentDirectory;
+    // Tells the hook service to forget the "not a dialer" answers it remembers for us. A 0 given
+    // because the user let a dialer start says nothing about the file: called before that answer
+    // goes out, so the service does not keep it and the next start is asked about again.
+    std::function<void()> ForgetStartAnswers = {};
 };
 
 class TProgramGuard : public IProgramStartHandler {

@@ -94,12 +94,16 @@ std::string FormatQuarantineRecord(const TQuarantineRecord& r) {
     };
     line("path", EscapeRecordField(r.OriginalPath));
     line("name", EscapeRecordField(r.StoredName));
-    line("mode", Octal(r.Facts.Mode));
-    line("uid", std::to_string(r.Facts.Uid));
-    line("gid", std::to_string(r.Facts.Gid));
-    line("mtime", Time(r.Facts.ModifiedSec, r.Facts.ModifiedNsec));
-    line("size", std::to_string(r.Facts.Size));
-    line("fingerprint", EscapeRecordField(r.Fingerprint));
+    if (r.Vanished) {
+        line("vanished", "1");
+    } else {
+        line("mode", Octal(r.Facts.Mode));
+        line("uid", std::to_string(r.Facts.Uid));
+        line("gid", std::to_string(r.Facts.Gid));
+        line("mtime", Time(r.Facts.ModifiedSec, r.Facts.ModifiedNsec));
+        line("size", std::to_string(r.Facts.Size));
+        line("fingerprint", EscapeRecordField(r.Fingerprint));
+    }
     line("date", EscapeRecordField(r.Date));
     for (const TQuarantinedEntry& q : r.Entries) {
         const TAutoStartEntry& e = q.Entry;
@@ -151,6 +155,9 @@ std::optional<TQuarantineRecord> ParseQuarantineRecord(std::string_view text) {
             ok = Number(value, r.Facts.Size);
         } else if (key == "fingerprint") {
             r.Fingerprint = *text;
+        } else if (key == "vanished") {
+            ok = value == "1" || value == "0";
+            r.Vanished = value == "1";
         } else if (key == "date") {
             r.Date = *text;
         } else if (key == "entry") {

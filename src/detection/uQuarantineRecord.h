@@ -10,9 +10,12 @@
 //   entry=KIND MODE UID GID MTIME LOCATION NAME BACKUP
 // (KIND "desktop" or "unit"; fields separated by one blank), followed by one line
 //   link=PATH TARGET
-// per link of that entry. In every value and field the bytes "%", 0x00-0x20 and 0x7F are written
-// as "%" and two upper-case hex digits, so any byte of a path survives and no field holds a
-// blank or a line break. Unknown keys are skipped, so later versions may add some.
+// per link of that entry. A file that was gone before it could be moved, while autostart entries
+// still named it, gets a record of its entries alone: "vanished=1" after the name, and no file
+// facts (mode to fingerprint); its name is then only the record's identifier, with no file. In every value
+// and field the bytes "%", 0x00-0x20 and 0x7F are written as "%" and two upper-case hex digits, so any byte
+// of a path survives and no field holds a blank or a line break. Unknown keys are skipped, so later versions
+// may add some.
 #include "platform/IAutoStartEntries.h"
 #include "platform/IQuarantineFiles.h"
 
@@ -36,6 +39,7 @@ struct TQuarantineRecord {
     std::string Fingerprint;
     std::string Date;
     std::vector<TQuarantinedEntry> Entries;
+    bool Vanished = false; // no file was moved: the record keeps the removed entries only
 };
 
 namespace qm {

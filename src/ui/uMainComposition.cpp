@@ -184,6 +184,7 @@ std::unique_ptr<IProgramStartHandler> TMainComposition::CreateProgramStartHandle
             .QuarantineDir = [&app] { return app.QuarantineDir(); },
             .SearchPath = [] { return qEnvironmentVariable("PATH").toStdString(); },
             .CurrentDirectory = [] { return QDir::currentPath().toStdString(); },
+            .ForgetStartAnswers = [this] { ForgetStartAnswers(); },
         },
         *FProgramGuardView);
     FProgramGuard = guard.get();

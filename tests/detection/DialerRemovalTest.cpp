@@ -203,7 +203,10 @@ TEST(DialerRemoval, EntriesThatNameTheFileAreBackedUpAndDeletedOthersStay) {
 TEST(DialerRemoval, VanishedFileStillLosesItsAutostartEntries) {
     TMachine m;
     const std::string gone = m.Root / "tmp/gone.exe";
-    m.Desktop("home/ala/.config/autostart/gone.desktop", gone);
+    const std::string entry = m.Desktop("home/ala/.config/autostart/gone.desktop", gone);
+    ::chmod(entry.c_str(), 0640);
+    SetTime(entry, 1500000000, 7);
+    const auto before = Snapshot(m.Root / "home");
     TRemovalReport report;
     EXPECT_TRUE(m.Removal.RemoveDialer(gone, &report));
     EXPECT_FALSE(fs::exists(m.Root / "home/ala/.config/autostart/gone.desktop"));
@@ -213,6 +216,36 @@ TEST(DialerRemoval, VanishedFileStillLosesItsAutostartEntries) {
     EXPECT_EQ(report[1], "Dialer " + gone + " został usunięty z rejestru.");
     EXPECT_EQ(report[2], std::string(49, '-'));
     EXPECT_TRUE(fs::exists(m.Quarantine + "gone.exe.gone.desktop"));
+
+    // The entries have a record of their own, under a name no file or record has; one more
+    // vanished file of that name gets the next.
+    const auto record = qm::ParseQuarantineRecord(ReadWholeFile(m.Quarantine + "gone.exe.qmrecord"));
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(record->Vanished);
+    EXPECT_EQ(record->OriginalPath, gone);
+    ASSERT_EQ(record->Entries.size(), 1u);
+    EXPECT_EQ(record->Entries[0].BackupName, "gone.exe.gone.desktop");
+    const std::string other = m.Root / "var/gone.exe";
+    m.Desktop("etc/xdg/autostart/other.desktop", other);
+    EXPECT_TRUE(m.Removal.RemoveDialer(other, nullptr));
+    EXPECT_TRUE(fs::exists(m.Quarantine + "gone-2.exe.qmrecord"));
+
+    // Listed as such, and restored: the entry comes back as it was, and no file appears.
+    const std::string tool =
+        std::string(QM_TEST_BIN_DIR) + "/qmvardel-quarantine --dir '" + m.Quarantine + "' ";
+    const std::string out = m.Root / "out.txt";
+    EXPECT_EQ(RunShell(tool + "list > '" + out + "'"), 0);
+    EXPECT_EQ(ReadWholeFile(out), "gone-2.exe\t" + record->Date + "\t" + other +
+                                      "\tplik zniknął\ngone.exe\t" + record->Date + "\t" + gone +
+                                      "\tplik zniknął\n");
+    EXPECT_EQ(RunShell(tool + "restore gone.exe --to '" + (m.Root / "x") + "' 2> /dev/null"), 2);
+    EXPECT_EQ(RunShell(tool + "restore gone.exe > /dev/null"), 0);
+    EXPECT_EQ(Snapshot(m.Root / "home"), before);
+    EXPECT_FALSE(fs::exists(gone));
+    EXPECT_FALSE(fs::exists(m.Quarantine + "gone.exe.qmrecord"));
+    EXPECT_FALSE(fs::exists(m.Quarantine + "gone.exe.gone.desktop"));
+    EXPECT_NE(m.Log().find("Przywrócono wpis autostartu: " + entry), std::string::npos);
+    EXPECT_EQ(m.Log().find("Plik przywrócono z kwarantanny"), std::string::npos);
 }
 
 TEST(DialerRemoval, FileThatCannotBeMovedKeepsItsEntriesAndIsReported) {
@@ -420,13 +453,16 @@ TEST(QuarantineRecord, AnyBytesInPathsSurviveAndGarbageIsRefused) {
         r.OriginalPath = std::string("/") + randomText(40);
         r.StoredName = std::string("n") + randomText(10);
         std::replace(r.StoredName.begin(), r.StoredName.end(), '/', '_');
-        r.Facts.Mode = static_cast<std::uint32_t>(rng() & 07777);
-        r.Facts.Uid = static_cast<std::uint32_t>(rng());
-        r.Facts.Gid = static_cast<std::uint32_t>(rng());
-        r.Facts.ModifiedSec = static_cast<std::int64_t>(rng());
-        r.Facts.ModifiedNsec = static_cast<std::int64_t>(rng() % 1000000000);
-        r.Facts.Size = rng();
-        r.Fingerprint = randomText(20);
+        r.Vanished = rng() & 1;
+        if (!r.Vanished) {
+            r.Facts.Mode = static_cast<std::uint32_t>(rng() & 07777);
+            r.Facts.Uid = static_cast<std::uint32_t>(rng());
+            r.Facts.Gid = static_cast<std::uint32_t>(rng());
+            r.Facts.ModifiedSec = static_cast<std::int64_t>(rng());
+            r.Facts.ModifiedNsec = static_cast<std::int64_t>(rng() % 1000000000);
+            r.Facts.Size = rng();
+            r.Fingerprint = randomText(20);
+        }
         r.Date = randomText(20);
         TQuarantinedEntry e;
         e.Entry.Kind = (rng() & 1) ? akSystemdUnit : akDesktopEntry;
@@ -445,6 +481,7 @@ TEST(QuarantineRecord, AnyBytesInPathsSurviveAndGarbageIsRefused) {
         EXPECT_EQ(parsed->Facts, r.Facts);
         EXPECT_EQ(parsed->Fingerprint, r.Fingerprint);
         EXPECT_EQ(parsed->Date, r.Date);
+        EXPECT_EQ(parsed->Vanished, r.Vanished);
         ASSERT_EQ(parsed->Entries.size(), 1u);
         EXPECT_EQ(parsed->Entries[0].Entry.Location, e.Entry.Location);
         EXPECT_EQ(parsed->Entries[0].Entry.Name, e.Entry.Name);

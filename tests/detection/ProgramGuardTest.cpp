@@ -97,9 +97,10 @@ struct TGuardFixture {
                                  .FileSystem = FileSystem,
                                  .QuarantineDir = [this] { return Quarantine; },
                                  .SearchPath = [this] { return Path; },
-                                 .CurrentDirectory =
+                                 .CurrentDirectory = [this] { return Root / "app"; },
+                                 .ForgetStartAnswers =
                                      [this] {
-                                         return Root / "app";
+                                         View.Calls.push_back("forget");
                                      }},
             View);
     }
@@ -157,9 +158,10 @@ TEST(ProgramGuard, ProgramStartsAreAnsweredAsTheUserDecides) {
          [](TGuardFixture&) {
              return std::vector<std::string>{};
          }},
+        // The service must not remember that 0 as "not a dialer".
         {"allowed", [](TGuardFixture& f) { f.View.Answer = dpAllow; }, true, 0, true,
          [&](TGuardFixture& f) {
-             return std::vector<std::string>{alarm, "prompt " + f.Dialer + " start", reset};
+             return std::vector<std::string>{alarm, "prompt " + f.Dialer + " start", reset, "forget"};
          }},
         {"removed", [](TGuardFixture&) {}, true, 1, false,
          [&](TGuardFixture& f) {

@@ -3,6 +3,8 @@
 // with keys sent by xdotool. Skips when Xvfb or xdotool is not installed.
 #include "ProgramOnXvfb.h"
 
+#include <sys/mount.h>
+
 namespace {
 
 using DialGuardE2E = TProgramOnXvfb;
@@ -132,5 +134,133 @@ TEST_F(DialGuardE2E, DialerStartIsLetThroughOrRemovedAsTheUserAnswers) {
     auto harmless = StartHook({"start", FApp + "/vardel-hook"});
     EXPECT_EQ(ResultOf(*harmless), "0");
     EXPECT_TRUE(WaitForPrompts(0).isEmpty());
+    EXPECT_EQ(Windows("^Qm Vardel$"), QStringList{mainWindow});
+}
+
+// The same program with the real hook library and a real hook service, as root: program starts on
+// a tmpfs this test mounts (the only filesystem the service watches) go to the guard.
+class ProgramStartE2E : public TProgramOnXvfb {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "program-start interception needs root";
+        ASSERT_TRUE(FTemp.isValid());
+        FMount = FTemp.filePath(QStringLiteral("mnt"));
+        ASSERT_TRUE(QDir().mkpath(FMount));
+        if (::mount("tmpfs", FMount.toLocal8Bit().constData(), "tmpfs", 0, "size=16m,mode=0755") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        FMounted = true;
+        // The guard, run as root, would start a service itself when none listens: this one is its
+        // own, watching the tmpfs only.
+        const QString serviceDir = FTemp.filePath(QStringLiteral("service"));
+        ASSERT_TRUE(QDir().mkpath(serviceDir + "/run"));
+        WriteText(serviceDir + "/vardeld.conf", ("exec_mounts = " + FMount + "\nrun_dir = " + serviceDir +
+                                                 "/run\nlock_dir = " + serviceDir + "\n")
+                                                    .toLocal8Bit());
+        FControl = serviceDir + "/run/control.sock";
+        FService.setStandardErrorFile(serviceDir + "/vardeld.log");
+        FService.start(QStringLiteral(QM_TEST_BIN_DIR) + "/vardeld",
+                       {QStringLiteral("--config"), serviceDir + "/vardeld.conf"});
+        ASSERT_TRUE(FService.waitForStarted(10000));
+        ASSERT_TRUE(WaitUntil([&] { return QFile::exists(FControl); })) << ServiceLog();
+        TProgramOnXvfb::SetUp();
+    }
+
+    void BeforeStart() override {
+        QFile::remove(FApp + "/libVardelHk.so");
+        ASSERT_TRUE(
+            QFile::copy(QStringLiteral(QM_TEST_BIN_DIR) + "/libVardelHk.so", FApp + "/libVardelHk.so"));
+        FEnv.insert(QStringLiteral("VARDELD_CONTROL_SOCKET"), FControl);
+    }
+
+    void TearDown() override {
+        TProgramOnXvfb::TearDown(); // the guard first: the service then allows at once
+        if (FService.state() != QProcess::NotRunning) {
+            FService.terminate();
+            if (!FService.waitForFinished(10000)) {
+                FService.kill();
+                FService.waitForFinished(5000);
+            }
+        }
+        if (FMounted)
+            ::umount2(FMount.toLocal8Bit().constData(), MNT_DETACH);
+    }
+
+    std::string ServiceLog() const {
+        QFile file(FTemp.filePath(QStringLiteral("service/vardeld.log")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    }
+
+    // "sh -c COMMAND", started in the background: a refused start waits for the user's answer.
+    std::unique_ptr<QProcess> Shell(const QString& command) const {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(FEnv);
+        p->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        p->waitForStarted(5000);
+        return p;
+    }
+
+    QString FMount, FControl;
+    bool FMounted = false;
+    QProcess FService;
+};
+
+TEST_F(ProgramStartE2E, DialerStartedFromAShellFailsWhileAnOrdinaryProgramRuns) {
+    const QString dialer = FMount + "/qmvardel-test.sh";
+    ASSERT_TRUE(QFile::copy(FApp + "/qmvardel-test.sh", dialer));
+    QFile::setPermissions(dialer, QFile::permissions(dialer) | QFileDevice::ExeOwner | QFileDevice::ExeOther);
+    const QString ordinary = FMount + "/prog";
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), ordinary));
+    const QString mainWindow = Windows("^Qm Vardel$").value(0);
+
+    auto ran = Shell(ordinary);
+    ASSERT_TRUE(ran->waitForFinished(15000)) << Log() << ServiceLog();
+    EXPECT_EQ(ran->exitCode(), 0);
+    EXPECT_EQ(Windows("^Qm Vardel$"), QStringList{mainWindow});
+
+    const auto dialerPrompt = [&] {
+        QString found;
+        WaitUntil([&] {
+            for (const QString& w : Windows("^Qm Vardel$"))
+                if (w != mainWindow)
+                    found = w;
+            return !found.isEmpty();
+        });
+        return found;
+    };
+
+    // "Uruchom Dialer" lets this one start only: the next start is asked about again, also once
+    // the file has kept its times long enough for the service to remember answers about it.
+    QThread::msleep(1100);
+    auto allowed = Shell(dialer);
+    QString prompt = dialerPrompt();
+    ASSERT_FALSE(prompt.isEmpty()) << Log() << ServiceLog();
+    Keys(prompt, {"Tab", "space"});
+    ASSERT_TRUE(allowed->waitForFinished(15000)) << Log() << ServiceLog();
+    EXPECT_EQ(allowed->exitCode(), 0);
+    EXPECT_TRUE(allowed->readAllStandardOutput().contains("To jest plik testowy"));
+    ASSERT_TRUE(WaitUntil([&] { return Windows("^Qm Vardel$") == QStringList{mainWindow}; }));
+
+    auto refused = Shell(dialer);
+    prompt = dialerPrompt();
+    ASSERT_FALSE(prompt.isEmpty()) << Log() << ServiceLog();
+    Keys(prompt, {"Return"}); // "  Usuń Dialer"
+    QString box;
+    WaitUntil([&] {
+        box = Windows("^Informacja$").value(0);
+        return !box.isEmpty();
+    });
+    ASSERT_FALSE(box.isEmpty()) << Log();
+    Keys(box, {"Return"});
+    ASSERT_TRUE(refused->waitForFinished(15000)) << Log() << ServiceLog();
+    EXPECT_NE(refused->exitCode(), 0);
+    EXPECT_FALSE(refused->readAllStandardOutput().contains("To jest plik testowy"));
+    EXPECT_FALSE(QFile::exists(dialer));
+    EXPECT_TRUE(QFile::exists(FApp + "/back/qmvardel-test.sh"));
+
+    // The ordinary program still runs, without a word.
+    auto again = Shell(ordinary);
+    ASSERT_TRUE(again->waitForFinished(15000));
+    EXPECT_EQ(again->exitCode(), 0);
     EXPECT_EQ(Windows("^Qm Vardel$"), QStringList{mainWindow});
 }
