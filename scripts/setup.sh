@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libzip-dev libssl-dev
-  xvfb xauth xdotool x11-utils fonts-liberation imagemagick libxcb1-dev
+  xvfb xauth xdotool xclip x11-utils fonts-liberation imagemagick libxcb1-dev
   ppp iproute2 procps lighttpd
   dbus dbus-daemon pulseaudio pulseaudio-utils
 )

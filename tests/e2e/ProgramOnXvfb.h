@@ -38,8 +38,10 @@ protected:
             ::close(pipeFd[0]);
             const std::string fd = std::to_string(pipeFd[1]);
             const std::string path = XvfbPath.toStdString();
+            // -noreset: a program started again right after the last client left would otherwise
+            // meet the server in its reset and be turned away.
             ::execl(path.c_str(), path.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-                    "-nolisten", "tcp", static_cast<char*>(nullptr));
+                    "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(pipeFd[1]);

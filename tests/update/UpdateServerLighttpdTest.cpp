@@ -4,12 +4,11 @@
 
 #include "net/uEd25519Signature.h"
 #include "platform/linux/uLinuxPlatform.h"
+#include "support/TestLighttpd.h"
 #include "update/uDatabaseUpdate.h"
 
-#include <csignal>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 using testing::HasSubstr;
 
@@ -19,55 +18,6 @@ std::string Database(const std::string& version) {
     return "[" + version +
            "]\r\n2000-4D5A90000300000004000000FFFF0000B8\r\n2001-4D5A90000300000004000000FFFF0000B8\r\n";
 }
-
-class TLighttpd {
-public:
-    explicit TLighttpd(const TTempDir& root) : FPort(TTestHttpServer::DeadPort()) {
-        const std::string www = root / "www";
-        std::filesystem::create_directories(www + "/cgi-bin");
-        std::filesystem::create_directories(www + "/qmvardel");
-        std::filesystem::copy_file(std::string(QM_TEST_BIN_DIR) + "/vardel-update.cgi",
-                                   www + "/cgi-bin/vardel-update.pl");
-        const std::string conf = root.Write(
-            "lighttpd.conf", "server.document-root = \"" + www +
-                                 "\"\nserver.bind = \"127.0.0.1\"\nserver.port = " + std::to_string(FPort) +
-                                 "\nserver.errorlog = \"" + (root / "error.log") +
-                                 "\"\nserver.modules = (\"mod_cgi\", \"mod_setenv\")\n"
-                                 "cgi.assign = (\".pl\" => \"\")\n"
-                                 "setenv.add-environment = (\"QMVARDEL_PUBLISH_DIR\" => \"" +
-                                 www + "/qmvardel\")\n");
-        FPid = ::fork();
-        if (FPid == 0) {
-            ::execlp("lighttpd", "lighttpd", "-D", "-f", conf.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        for (int i = 0; i < 250 && !Ready(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ~TLighttpd() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            ::waitpid(FPid, nullptr, 0);
-        }
-    }
-    bool Ready() const {
-        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<std::uint16_t>(FPort));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        ::close(s);
-        return ok;
-    }
-    std::string Url() const {
-        return "http://127.0.0.1:" + std::to_string(FPort) + "/cgi-bin/vardel-update.pl";
-    }
-
-private:
-    int FPort;
-    pid_t FPid = -1;
-};
 
 class TMemo : public IUpdateView {
 public:
@@ -82,10 +32,10 @@ public:
 } // namespace
 
 TEST(UpdateServerLighttpd, PublishedSignedDatabaseIsInstalledOnceAndABadOneRefused) {
-    if (std::system("command -v lighttpd >/dev/null 2>&1") != 0)
+    if (!TTestLighttpd::Installed())
         GTEST_SKIP() << "lighttpd is not installed (scripts/setup.sh installs it)";
     TUpdateRig rig;
-    TLighttpd server(rig.Temp);
+    TTestLighttpd server(rig.Temp.Path());
     ASSERT_TRUE(server.Ready()) << rig.Temp.Read("error.log");
 
     const TEd25519Signature::TKeyPair keys = TEd25519Signature::GenerateKeyPair();
