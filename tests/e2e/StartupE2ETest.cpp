@@ -9,6 +9,8 @@
 
 #include "support/StandInLineFeed.h"
 
+#include <QRandomGenerator>
+
 namespace {
 
 // A later run's settings: Work's number is allowed, Fun's is not, the entry check is on (default).
@@ -37,20 +39,36 @@ protected:
     }
 
     // A copy of sleep, already running when the program starts, that the program's database knows
-    // as a dialer: the running-dialer check asks about it.
+    // as a dialer: the running-dialer check asks about it. The check looks at every process of the
+    // machine and a refused dialer is ended and its file moved away, so the copy gets a tail of
+    // random bytes: a fingerprint of its own, never the system's sleep or anyone's running copy.
     void StartRunningDialer() {
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
         const QString dialer = FTemp.filePath(QStringLiteral("dialer"));
-        ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), dialer));
-        QProcess sig;
-        sig.start(QStringLiteral(QM_TEST_BIN_DIR "/qmvardel-sig"), {"fingerprint", dialer});
-        ASSERT_TRUE(sig.waitForFinished(10000) && sig.exitCode() == 0)
-            << sig.readAllStandardError().toStdString();
+        ASSERT_TRUE(QFile::copy(sleep, dialer));
+        QFile file(dialer);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        QByteArray tail(static_cast<int>(1000 + QRandomGenerator::system()->bounded(3000)), '\0');
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(tail.data()), tail.size() / 4);
+        file.write(tail);
+        file.close();
+        const QString fingerprint = Fingerprint(dialer);
+        ASSERT_FALSE(fingerprint.isEmpty());
+        ASSERT_NE(fingerprint, Fingerprint(sleep));
         QFile database(FApp + "/Sygn.ini");
         ASSERT_TRUE(database.open(QIODevice::Append));
-        database.write("\n" + sig.readAllStandardOutput());
+        database.write("\n" + fingerprint.toUtf8() + "\n");
         database.close();
         FDialer.start(dialer, {"300"});
         ASSERT_TRUE(FDialer.waitForStarted(5000));
+    }
+
+    static QString Fingerprint(const QString& file) {
+        QProcess sig;
+        sig.start(QStringLiteral(QM_TEST_BIN_DIR "/qmvardel-sig"), {"fingerprint", file});
+        if (!sig.waitForFinished(10000) || sig.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(sig.readAllStandardOutput()).trimmed();
     }
 
     // The one visible window with the title; empty when none (or more than one) shows in time.
@@ -157,8 +175,10 @@ TEST_F(FirstRun, HelpThenPickerWhoseOkMakesTheAllowedListTheTickedNumber) {
     ASSERT_FALSE(picker.isEmpty()) << Log();
     EXPECT_EQ(Windows("^QmVardel - Pomoc$").size(), 1) << "the help opens before the picker";
     EXPECT_TRUE(Windows("^Qm Vardel$").isEmpty());
-    // The option of a first run with the rights to the autostart folder.
-    EXPECT_TRUE(QFile::exists(FTemp.filePath(QStringLiteral("xdg/autostart/QmVardel.desktop"))));
+    // A first run with the rights to the autostart folder starts the program there, in the tray.
+    QFile autostart(FTemp.filePath(QStringLiteral("xdg/autostart/QmVardel.desktop")));
+    EXPECT_TRUE(autostart.open(QIODevice::ReadOnly) &&
+                autostart.readAll().contains("Exec=\"" + FApp.toUtf8() + "/QmVardel\" tray"));
     // Work is ticked, Fun (a 07 number) is not: Ok takes Work's number alone.
     Keys(picker, {"Return"});
     ASSERT_FALSE(WaitForWindow("^Qm Vardel$").isEmpty()) << Log();
