@@ -209,6 +209,17 @@ TEST_F(LaterRun, RunningDialerIsAskedAboutThenOneAlarmPerEntryNotAllowed) {
     EXPECT_EQ(AllowedSection(), "[allowed_connections]\n0=020 21 22\n");
 }
 
+// The end of work closes an open prompt; nobody answered it, so nothing is removed.
+TEST_F(LaterRun, EndOfWorkDuringTheDialerPromptLeavesTheDialerAlone) {
+    ASSERT_FALSE(WaitForWindow("^Qm Vardel$").isEmpty()) << Log();
+    FProgram.terminate();
+    ASSERT_TRUE(FProgram.waitForFinished(15000)) << Log();
+    EXPECT_EQ(FProgram.exitCode(), 0);
+    EXPECT_EQ(FDialer.state(), QProcess::Running);
+    EXPECT_TRUE(QFile::exists(FTemp.filePath(QStringLiteral("dialer"))));
+    EXPECT_FALSE(QFile::exists(FApp + "/back/dialer"));
+}
+
 TEST_F(WithoutHookLibrary, ErrorBoxThenStatusTabWithEntriesAndNoChecks) {
     const QString box = WaitForWindow("^Błąd$");
     ASSERT_FALSE(box.isEmpty()) << Log();
