@@ -21,7 +21,10 @@ std::int32_t TProgramGuard::HandleProgramStart(const qm::TProgramStart& start) {
                 FContext.ForgetStartAnswers();
             return 0;
         }
-        RemoveAndTell(path);
+        // The end of work closed the prompt: the start is refused, but no file is moved and no
+        // process ended on nobody's word.
+        if (!FView.Ending())
+            RemoveAndTell(path);
     } catch (const std::exception& e) {
         FView.ShowError(e.what());
     }
@@ -135,8 +138,11 @@ void TProgramGuard::CheckRunningDialers() {
         for (const TProcessExecutable& p : *processes) {
             if (!FContext.Sygnatures.IsDialer(p.Path))
                 continue;
-            if (!AskDialer(GetDisplayName(p.Path), true))
-                RemoveAndTell(p.Path);
+            if (AskDialer(GetDisplayName(p.Path), true))
+                continue;
+            if (FView.Ending())
+                return;
+            RemoveAndTell(p.Path);
         }
     } catch (const std::exception& e) {
         FView.ShowError(e.what());

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-// The dialer prompt's answers (its modal results); any other way of closing it means remove.
+// The dialer prompt's answers (its modal results); any other way of closing it means remove,
+// except when the program's end closed it: then nothing is removed.
 enum TDialerPromptAnswer : int { dpAllow = 1, dpRemove = 2 };
 
 inline constexpr const char* kDialerStartMessageFormat =
@@ -44,6 +45,8 @@ public:
     virtual void ShowErrorBox(const std::string& text) = 0;
     // The application's default error display, for an error that escapes a removal.
     virtual void ShowError(const std::string& text) = 0;
+    // True once the program's end has begun; a prompt it closed was answered by nobody.
+    virtual bool Ending() const { return false; }
 };
 
 struct TProgramGuardContext {

@@ -173,6 +173,7 @@ std::unique_ptr<IProgramStartHandler> TMainComposition::CreateProgramStartHandle
             .ExeMonitoring = [this] { return FWindow.OptionsTab->chbExeMonitoring->isChecked(); },
             .ChildMode = [this] { return FWindow.OptionsTab->chbChildMode->isChecked(); },
             .ShowError = [this](const std::string& text) { FWindow.ShowError(text); },
+            .Ending = [this] { return FWindow.IsClosing(); },
         });
     auto guard = std::make_unique<TProgramGuard>(
         TProgramGuardContext{

@@ -27,6 +27,7 @@ public:
         std::function<bool()> ExeMonitoring; // chbExeMonitoring
         std::function<bool()> ChildMode;     // chbChildMode
         std::function<void(const std::string&)> ShowError;
+        std::function<bool()> Ending; // the end of work has begun
     };
     TProgramGuardView(IAlarmHost& host, IMessageBoxPort& messageBox, TOptions options)
         : FHost(host), FMessageBox(messageBox), FOptions(std::move(options)) {}
@@ -39,6 +40,7 @@ public:
     void ShowInformation(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    bool Ending() const override { return FOptions.Ending && FOptions.Ending(); }
 
 private:
     IAlarmHost& FHost;

@@ -23,6 +23,7 @@ struct TRecordingView : IProgramGuardView {
     bool Child = false;
     int Answer = dpRemove;
     bool PromptFails = false;
+    bool IsEnding = false;
     std::vector<std::string> Calls;
     bool ExeMonitoring() const override { return Monitoring; }
     bool ChildMode() const override { return Child; }
@@ -37,6 +38,7 @@ struct TRecordingView : IProgramGuardView {
     void ShowInformation(const std::string& text) override { Calls.push_back("info " + text); }
     void ShowErrorBox(const std::string& text) override { Calls.push_back("error box " + text); }
     void ShowError(const std::string& text) override { Calls.push_back("error " + text); }
+    bool Ending() const override { return IsEnding; }
 };
 
 struct TNamedFiles : IDisplayName {
@@ -173,6 +175,15 @@ TEST(ProgramGuard, ProgramStartsAreAnsweredAsTheUserDecides) {
              return std::vector<std::string>{alarm, "prompt " + f.Dialer + " start", reset,
                                              "info Plik ten przeniesiono do folderu: " + f.Quarantine};
          }},
+        {"closed by the end of work refuses and removes nothing",
+         [](TGuardFixture& f) {
+             f.View.Answer = 0;
+             f.View.IsEnding = true;
+         },
+         true, 1, true,
+         [&](TGuardFixture& f) {
+             return std::vector<std::string>{alarm, "prompt " + f.Dialer + " start", reset};
+         }},
         {"child mode is passed on", [](TGuardFixture& f) { f.View.Child = true; }, true, 1, false,
          [&](TGuardFixture& f) {
              return std::vector<std::string>{alarm, "prompt " + f.Dialer + " start child", reset,
@@ -235,6 +246,16 @@ TEST(ProgramGuard, RunningDialersAreAskedAboutOneByOne) {
     g.Processes.Listed.reset();
     g.Guard->CheckRunningDialers();
     EXPECT_TRUE(g.View.Calls.empty());
+
+    // The end of work closes the prompt: that dialer stays, and no other is asked about.
+    TGuardFixture h;
+    h.Processes.Listed = std::vector<TProcessExecutable>{{12, h.Dialer}, {14, h.Named}};
+    h.View.Answer = 0;
+    h.View.IsEnding = true;
+    h.Guard->CheckRunningDialers();
+    EXPECT_EQ(h.View.Calls, (std::vector<std::string>{"alarm", "prompt " + h.Dialer + " running", "reset"}));
+    EXPECT_TRUE(fs::exists(h.Dialer));
+    EXPECT_TRUE(fs::exists(h.Named));
 }
 
 TEST(LinuxDisplayName, NameOfTheDesktopEntryThatRunsTheFileElseItsFileName) {
