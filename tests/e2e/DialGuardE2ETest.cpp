@@ -90,14 +90,7 @@ TEST_F(DialGuardE2E, DialerStartIsLetThroughOrRemovedAsTheUserAnswers) {
     const QString dialer = FApp + "/qmvardel-test.sh";
     const QString mainWindow = Windows("^Qm Vardel$").value(0);
     const auto dialerPrompt = [&] {
-        QString found;
-        WaitUntil([&] {
-            for (const QString& w : Windows("^Qm Vardel$"))
-                if (w != mainWindow)
-                    found = w;
-            return !found.isEmpty();
-        });
-        return found;
+        return WaitForOtherWindow("^Qm Vardel$", mainWindow);
     };
 
     // "Uruchom Dialer" (one Tab from the focused "  Usuń Dialer") lets it start and leaves it.
@@ -219,14 +212,7 @@ TEST_F(ProgramStartE2E, DialerStartedFromAShellFailsWhileAnOrdinaryProgramRuns) 
     EXPECT_EQ(Windows("^Qm Vardel$"), QStringList{mainWindow});
 
     const auto dialerPrompt = [&] {
-        QString found;
-        WaitUntil([&] {
-            for (const QString& w : Windows("^Qm Vardel$"))
-                if (w != mainWindow)
-                    found = w;
-            return !found.isEmpty();
-        });
-        return found;
+        return WaitForOtherWindow("^Qm Vardel$", mainWindow);
     };
 
     // "Uruchom Dialer" lets this one start only: the next start is asked about again, also once

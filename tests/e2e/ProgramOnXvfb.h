@@ -160,6 +160,19 @@ protected:
         return out.isEmpty() ? QStringList() : out.split('\n');
     }
 
+    // Waits for a visible window titled `title` other than `except` (a prompt that shares the
+    // main window's title); returns it, or an empty string when none came.
+    QString WaitForOtherWindow(const QString& title, const QString& except) const {
+        QString found;
+        WaitUntil([&] {
+            for (const QString& w : Windows(title))
+                if (w != except)
+                    found = w;
+            return !found.isEmpty();
+        });
+        return found;
+    }
+
     // Waits for `count` open prompts; returns the newest one's window.
     QString WaitForPrompts(int count) const {
         QStringList prompts;
