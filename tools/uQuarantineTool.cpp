@@ -25,6 +25,8 @@ Kody wyjścia: 0 powodzenie, 1 odmowa lub błąd, 2 błędne wywołanie.
 
 // The fourth field of a listed record whose file had vanished before it could be moved.
 constexpr const char* kVanishedMark = "plik zniknął";
+// ... and of one whose file was restored while some of its entries could not be.
+constexpr const char* kFileRestoredMark = "plik przywrócony";
 
 std::string RecordPath(const TQuarantineToolEnv& env, const std::string& id) {
     return env.QuarantineDir + id + std::string(kQuarantineRecordSuffix);
@@ -49,7 +51,10 @@ int List(const TQuarantineToolEnv& env) {
         }
         env.Out << qm::EscapeRecordField(record->StoredName) << "\t" << record->Date << "\t"
                 << qm::EscapeRecordField(record->OriginalPath) << (record->Vanished ? "\t" : "")
-                << (record->Vanished ? kVanishedMark : "") << "\n";
+                << (!record->Vanished      ? ""
+                    : record->FileRestored ? kFileRestoredMark
+                                           : kVanishedMark)
+                << "\n";
     }
     return exit;
 }
@@ -70,7 +75,8 @@ int Restore(const TQuarantineToolEnv& env, const std::string& id, std::string ta
         return qtExit_Failed;
     }
     if (record->Vanished && !target.empty()) {
-        env.Err << kProgram << ": plik " << id << " zniknął przed przeniesieniem; --to nie ma zastosowania\n";
+        env.Err << kProgram << ": w kwarantannie nie ma pliku " << id
+                << ", są tylko wpisy autostartu; --to nie ma zastosowania\n";
         return qtExit_Usage;
     }
     if (target.empty())
@@ -132,7 +138,12 @@ int Restore(const TQuarantineToolEnv& env, const std::string& id, std::string ta
         Log(env, kRestoredEntryLog + q.Entry.Path());
         env.Out << qm::EscapeRecordField(q.Entry.Path()) << "\n";
     }
-    // What could not be put back stays on record; the file itself is out of the quarantine.
+    // What could not be put back stays on record, as entries alone: the file is out of the
+    // quarantine, so a later restore puts back only these.
+    if (!record->Vanished) {
+        left.Vanished = true;
+        left.FileRestored = true;
+    }
     if (left.Entries.empty())
         env.Quarantine.Delete(env.QuarantineDir, id + std::string(kQuarantineRecordSuffix));
     else

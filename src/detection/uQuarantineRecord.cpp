@@ -96,6 +96,8 @@ std::string FormatQuarantineRecord(const TQuarantineRecord& r) {
     line("name", EscapeRecordField(r.StoredName));
     if (r.Vanished) {
         line("vanished", "1");
+        if (r.FileRestored)
+            line("restored", "1");
     } else {
         line("mode", Octal(r.Facts.Mode));
         line("uid", std::to_string(r.Facts.Uid));
@@ -158,6 +160,9 @@ std::optional<TQuarantineRecord> ParseQuarantineRecord(std::string_view text) {
         } else if (key == "vanished") {
             ok = value == "1" || value == "0";
             r.Vanished = value == "1";
+        } else if (key == "restored") {
+            ok = value == "1" || value == "0";
+            r.FileRestored = value == "1";
         } else if (key == "date") {
             r.Date = *text;
         } else if (key == "entry") {

@@ -12,10 +12,11 @@
 //   link=PATH TARGET
 // per link of that entry. A file that was gone before it could be moved, while autostart entries
 // still named it, gets a record of its entries alone: "vanished=1" after the name, and no file
-// facts (mode to fingerprint); its name is then only the record's identifier, with no file. In every value
-// and field the bytes "%", 0x00-0x20 and 0x7F are written as "%" and two upper-case hex digits, so any byte
-// of a path survives and no field holds a blank or a line break. Unknown keys are skipped, so later versions
-// may add some.
+// facts (mode to fingerprint); its name is then only the record's identifier, with no file. A record whose
+// file was restored while some of its entries could not be gets "restored=1" after "vanished=1". In every
+// value and field the bytes "%", 0x00-0x20 and 0x7F are written as "%" and two upper-case hex digits, so any
+// byte of a path survives and no field holds a blank or a line break. Unknown keys are skipped, so later
+// versions may add some.
 #include "platform/IAutoStartEntries.h"
 #include "platform/IQuarantineFiles.h"
 
@@ -39,7 +40,8 @@ struct TQuarantineRecord {
     std::string Fingerprint;
     std::string Date;
     std::vector<TQuarantinedEntry> Entries;
-    bool Vanished = false; // no file was moved: the record keeps the removed entries only
+    bool Vanished = false;     // no file was moved: the record keeps the removed entries only
+    bool FileRestored = false; // with Vanished: the file was put back, these entries were not
 };
 
 namespace qm {

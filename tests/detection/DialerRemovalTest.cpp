@@ -324,6 +324,25 @@ TEST(DialerRemoval, RestoreRoundTripPutsBackTheTreeByteForByte) {
                                                                      "ELF\0\1dialer",
                                                                      11));
     EXPECT_EQ(RunShell(tool + "bogus 2> /dev/null"), 2);
+
+    // An entry whose backup went missing is not put back, the file and the rest are; the record
+    // keeps that entry alone, so that a later restore puts back only it.
+    const std::string again = m.Root.Write("home/ala/bin/d.exe", "dialer again");
+    ASSERT_TRUE(m.Removal.RemoveDialer(again, nullptr));
+    const std::string recordPath = m.Quarantine + "d.exe.qmrecord";
+    const auto record = qm::ParseQuarantineRecord(ReadWholeFile(recordPath));
+    ASSERT_TRUE(record && !record->Entries.empty());
+    const std::string backup = m.Quarantine + record->Entries[0].BackupName;
+    fs::rename(backup, m.Root / "aside");
+    EXPECT_EQ(RunShell(tool + "restore d.exe > /dev/null 2>&1"), 1);
+    EXPECT_EQ(ReadWholeFile(again), "dialer again");
+    EXPECT_EQ(RunShell(tool + "list > '" + out + "'"), 0);
+    EXPECT_TRUE(ReadWholeFile(out).ends_with("\tplik przywrócony\n")) << ReadWholeFile(out);
+    fs::rename(m.Root / "aside", backup);
+    EXPECT_EQ(RunShell(tool + "restore d.exe > /dev/null"), 0);
+    EXPECT_TRUE(fs::exists(record->Entries[0].Entry.Path()));
+    EXPECT_EQ(ReadWholeFile(again), "dialer again");
+    EXPECT_FALSE(fs::exists(recordPath));
 }
 
 TEST(DialerRemoval, CopyAcrossFilesystemsThatFailsHalfWayLeavesTheOriginal) {
@@ -454,6 +473,7 @@ TEST(QuarantineRecord, AnyBytesInPathsSurviveAndGarbageIsRefused) {
         r.StoredName = std::string("n") + randomText(10);
         std::replace(r.StoredName.begin(), r.StoredName.end(), '/', '_');
         r.Vanished = rng() & 1;
+        r.FileRestored = r.Vanished && (rng() & 1);
         if (!r.Vanished) {
             r.Facts.Mode = static_cast<std::uint32_t>(rng() & 07777);
             r.Facts.Uid = static_cast<std::uint32_t>(rng());
@@ -482,6 +502,7 @@ TEST(QuarantineRecord, AnyBytesInPathsSurviveAndGarbageIsRefused) {
         EXPECT_EQ(parsed->Fingerprint, r.Fingerprint);
         EXPECT_EQ(parsed->Date, r.Date);
         EXPECT_EQ(parsed->Vanished, r.Vanished);
+        EXPECT_EQ(parsed->FileRestored, r.FileRestored);
         ASSERT_EQ(parsed->Entries.size(), 1u);
         EXPECT_EQ(parsed->Entries[0].Entry.Location, e.Entry.Location);
         EXPECT_EQ(parsed->Entries[0].Entry.Name, e.Entry.Name);
