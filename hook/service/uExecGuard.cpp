@@ -184,6 +184,7 @@ struct TExecGuard::TEvent {
     bool UserKnown = false;
     std::vector<TGuardEntry> Guards; // those who may hear of it
     bool Remembered = false;         // each of them remembers the file as no dialer
+    bool IdsRead = false;            // Guards is narrowed to those who may hear of it
     // The loader's name when it is not known yet: the program chooses it, so it is looked up
     // within the read bound like the details.
     std::string Interpreter;
@@ -624,8 +625,12 @@ TExecGuard::TTaken TExecGuard::Take(TTaker& me, int fd, pid_t pid) {
         // the service end, while it reads.
         TDetails d;
         ReadDetails(e, d);
-        const itimerspec off{};
-        ::timerfd_settime(me.Timer, 0, &off, nullptr);
+        // Stopped after the answer, not before it: a timer that runs out meanwhile finds the taker
+        // no longer busy, and one that ran out has stopped by itself.
+        auto disarm = [&me] {
+            const itimerspec off{};
+            ::timerfd_settime(me.Timer, 0, &off, nullptr);
+        };
         {
             std::lock_guard lock(me.Mutex);
             me.Busy = false;
@@ -657,13 +662,20 @@ TExecGuard::TTaken TExecGuard::Take(TTaker& me, int fd, pid_t pid) {
             settled = true;
             ++FRemembered;
             Respond(fd, true);
+            disarm();
             return TTaken::Answered;
         }
-        e.Interpreter.clear();
-        settled = true;
-        Post([this, e = std::move(e), d = std::move(d)] { AskAbout(e, d); });
+        settled = !e.IdsRead && !ApplyIds(e); // the first word leads elsewhere: whose start is it?
+        if (!settled) {
+            e.Interpreter.clear();
+            settled = true;
+            Post([this, e = std::move(e), d = std::move(d)] { AskAbout(e, d); });
+        }
+        disarm();
         return TTaken::HandedOver;
     } catch (...) {
+        const itimerspec off{};
+        ::timerfd_settime(me.Timer, 0, &off, nullptr);
         if (published) {
             std::lock_guard lock(me.Mutex);
             me.Busy = false;
@@ -753,29 +765,9 @@ bool TExecGuard::Classify(TEvent& e) {
         Respond(e.Fd, true);
         return false;
     }
-    const TProcessIds ids = TaskIds(e.Pid);
-    const pid_t process = FReportsThreads ? ids.Process : e.Pid;
-    e.UserKnown = ids.Uid != static_cast<uid_t>(-1);
-    if (e.UserKnown && (process == FSettings.ServicePid || ids.Parent == FSettings.ServicePid)) {
-        Respond(e.Fd, true);
-        return false;
-    }
     if (e.KeyKnown)
         ResolveLoader(e);
     lock.lock();
-    // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
-    // any user could register a guard and read, or stop, everyone's programs. A start whose user
-    // cannot be read goes to every guard, never to none. A guard is not asked about its own starts
-    // or its children's (it may be waiting for them), the other guards are.
-    e.Guards = FGuardList;
-    std::erase_if(e.Guards, [&](const TGuardEntry& g) {
-        return (e.UserKnown && g.Uid != 0 && g.Uid != ids.Uid) || g.Pid == process || g.Pid == ids.Parent;
-    });
-    if (e.Guards.empty()) {
-        lock.unlock();
-        Respond(e.Fd, true);
-        return false;
-    }
     // The task opens its loader next if this start is allowed; a refusal takes the slot back.
     if (e.KeyKnown && e.Interpreter.empty()) {
         if (auto it = FLoaders.find(e.Key); it != FLoaders.end() && it->second != TLoaderId{}) {
@@ -784,13 +776,51 @@ bool TExecGuard::Classify(TEvent& e) {
             FSlots[e.Pid] = it->second;
         }
     }
-    // Every guard that may hear of it remembers this file as no dialer: the start is answered from
-    // that as soon as its first word is known to lead the guard to this file.
-    e.Remembered = e.KeyKnown;
-    for (const TGuardEntry& g : e.Guards) {
+    // When every registered guard remembers the file as no dialer, whoever may hear of the start
+    // remembers it too, and so whose start it is changes nothing: its user is not read unless the
+    // first word leads elsewhere.
+    e.Guards = FGuardList;
+    e.Remembered = e.KeyKnown && e.Pid > 0 && Remembers(e.Guards, e.Key);
+    lock.unlock();
+    if (e.Remembered) {
+        e.UserKnown = true; // read if it comes to asking
+        return true;
+    }
+    if (!ApplyIds(e))
+        return false;
+    lock.lock();
+    e.Remembered = e.KeyKnown && Remembers(e.Guards, e.Key);
+    return true;
+}
+
+bool TExecGuard::Remembers(const std::vector<TGuardEntry>& guards, const TFileKey& key) const {
+    for (const TGuardEntry& g : guards) {
         auto it = FMemory.find(g.Id);
-        e.Remembered = e.Remembered && it != FMemory.end() && it->second.Epoch == g.Epoch &&
-                       it->second.NotDialers.count(e.Key);
+        if (it == FMemory.end() || it->second.Epoch != g.Epoch || !it->second.NotDialers.count(key))
+            return false;
+    }
+    return true;
+}
+
+bool TExecGuard::ApplyIds(TEvent& e) {
+    e.IdsRead = true;
+    const TProcessIds ids = TaskIds(e.Pid);
+    const pid_t process = FReportsThreads ? ids.Process : e.Pid;
+    e.UserKnown = ids.Uid != static_cast<uid_t>(-1);
+    if (e.UserKnown && (process == FSettings.ServicePid || ids.Parent == FSettings.ServicePid)) {
+        Respond(e.Fd, true);
+        return false;
+    }
+    // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
+    // any user could register a guard and read, or stop, everyone's programs. A start whose user
+    // cannot be read goes to every guard, never to none. A guard is not asked about its own starts
+    // or its children's (it may be waiting for them), the other guards are.
+    std::erase_if(e.Guards, [&](const TGuardEntry& g) {
+        return (e.UserKnown && g.Uid != 0 && g.Uid != ids.Uid) || g.Pid == process || g.Pid == ids.Parent;
+    });
+    if (e.Guards.empty()) {
+        Respond(e.Fd, true);
+        return false;
     }
     return true;
 }
@@ -800,6 +830,8 @@ void TExecGuard::AskAbout(TEvent e, const TDetails& details) {
         Respond(e.Fd, true); // the service stops: nothing may wait on it
         return;
     }
+    if (!e.IdsRead && !ApplyIds(e))
+        return;
     auto p = std::make_unique<TPending>();
     p->Job = FNextJob++;
     p->Fd = e.Fd;

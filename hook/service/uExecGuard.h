@@ -111,6 +111,9 @@ private:
     static void ReadDetails(const TEvent& e, TDetails& d);
     // On any thread: the part of an event's handling that waits on nothing a user holds.
     bool Classify(TEvent& e);
+    // Narrows the event's guards to those who may hear of it; false when nobody (it was answered).
+    bool ApplyIds(TEvent& e);
+    bool Remembers(const std::vector<TGuardEntry>& guards, const TFileKey& key) const; // under FStateMutex
     void ResolveLoader(TEvent& e);
     void RefreshGuards();
     void Respond(int fd, bool allow);
