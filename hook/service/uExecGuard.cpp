@@ -537,8 +537,13 @@ void TExecGuard::TakerMain(std::shared_ptr<TMailbox> box, std::shared_ptr<TTaker
         // One event per read: a taker that its event holds holds no other.
         fanotify_event_metadata m{};
         const ssize_t len = ::read(FFanotify, &m, sizeof(m));
-        if (len < 0 && (errno == EMFILE || errno == ENFILE))
-            box->Post([this] { NoteFdShortage(); });
+        if (len < 0 && (errno == EMFILE || errno == ENFILE)) {
+            try {
+                box->Post([this] { NoteFdShortage(); });
+            } catch (...) {
+                // Out of memory as well: the refusal goes unlogged.
+            }
+        }
         if (len < static_cast<ssize_t>(FAN_EVENT_METADATA_LEN))
             continue;
         if (m.vers != FANOTIFY_METADATA_VERSION) {
@@ -556,7 +561,11 @@ void TExecGuard::TakerMain(std::shared_ptr<TMailbox> box, std::shared_ptr<TTaker
             // Let go: the service may have ended meanwhile, and only what is shared is touched.
             if (box->Stopping.load())
                 return;
-            box->Post([this] { CheckTakers(); });
+            try {
+                box->Post([this] { CheckTakers(); });
+            } catch (...) {
+                // Out of memory: the loop counts its takers again at the next takeover.
+            }
         }
     }
 }
@@ -668,8 +677,8 @@ TExecGuard::TTaken TExecGuard::Take(TTaker& me, int fd, pid_t pid) {
         settled = !e.IdsRead && !ApplyIds(e); // the first word leads elsewhere: whose start is it?
         if (!settled) {
             e.Interpreter.clear();
-            settled = true;
-            Post([this, e = std::move(e), d = std::move(d)] { AskAbout(e, d); });
+            Post([this, e, d] { AskAbout(e, d); });
+            settled = true; // not before: a hand-over that failed leaves it to be allowed below
         }
         disarm();
         return TTaken::HandedOver;
