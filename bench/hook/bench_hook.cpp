@@ -1,6 +1,7 @@
 // Costs of the hook service, measured against the real vardeld with a stand-in guard answering at
 // once. Program starts: a small program on tmpfs folders that only this benchmark marks (root only),
-// with no service, a service with no guard and a service with a guard, in one alternating run. Dials: from
+// with no service, a service with no guard, a service with a guard asked every time and one whose
+// answer is remembered, in one alternating run. Dials: from
 // the host writing an ATD line on the guarded port to the result the proxy gives back after the guard's
 // answer (the guard refuses, so each number is asked once and the modem is never dialled).
 #include "FakeHayesModem.h"
@@ -26,6 +27,7 @@
 #include <sys/eventfd.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -217,12 +219,13 @@ double TimeExec(const std::string& prog) {
     return std::chrono::duration<double, std::micro>(TClock::now() - start).count();
 }
 
-// One alternating run over three copies of the same program: on a tmpfs nobody watches, on one a
-// service watches with no guard registered, and on one a service watches with a guard that answers
-// 0 (the guard's first answer is remembered; the file is older than the settle time). Each iteration
-// starts all three in a rotating order, so the machine's drift touches them alike. Reported: median
-// and 99th percentile of each, the added time of each iteration against the unwatched start, and
-// the service's CPU time per start (every thread, from schedstat).
+// One alternating run over four copies of the same program: on a tmpfs nobody watches; on one a
+// service watches with no guard registered; on one with a guard that answers 0 and is asked every
+// time (the file's change time is renewed before each start, so no answer is remembered); and on
+// one with a guard whose first answer is remembered (the file is older than the settle time). Each
+// iteration starts all four in a rotating order, so the machine's drift touches them alike.
+// Reported: median and 99th percentile of each, the added time of each iteration against the
+// unwatched start, and the service's CPU time and context switches per start (every thread).
 void BM_ExecAddedAlternating(benchmark::State& state) {
     if (::geteuid() != 0) {
         state.SkipWithError("program-start interception needs root");
@@ -230,47 +233,58 @@ void BM_ExecAddedAlternating(benchmark::State& state) {
     }
     TTempDir dir;
     TProgramMount plain(dir.Path() + "/plain");
-    TExecRig noGuard(false), withGuard(true);
-    if (!plain.Mounted || !noGuard.Ready || !withGuard.Ready) {
+    TExecRig noGuard(false), asked(true), remembered(true);
+    if (!plain.Mounted || !noGuard.Ready || !asked.Ready || !remembered.Ready) {
         state.SkipWithError("cannot set up the tmpfs or the services");
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // the copies settle
-    const std::string progs[3] = {plain.Program(), noGuard.Mount.Program(), withGuard.Mount.Program()};
+    constexpr std::size_t kKinds = 4;
+    const std::string progs[kKinds] = {plain.Program(), noGuard.Mount.Program(), asked.Mount.Program(),
+                                       remembered.Mount.Program()};
+    const TExecRig* rigs[kKinds] = {nullptr, &noGuard, &asked, &remembered};
+    auto renew = [&] {
+        ::chmod(progs[2].c_str(), 0755);
+    }; // a new change time: nothing to remember
     for (const std::string& p : progs)
-        TimeExec(p); // warm: page cache, the guard's first answer
-    std::vector<double> times[3], added[3];
-    const double cpu0[2] = {ProcessCpuNs(noGuard.Service->Pid()), ProcessCpuNs(withGuard.Service->Pid())};
-    const double switches0[2] = {ProcessSwitches(noGuard.Service->Pid()),
-                                 ProcessSwitches(withGuard.Service->Pid())};
+        TimeExec(p); // warm: page cache, the remembered guard's first answer
+    std::vector<double> times[kKinds], added[kKinds];
+    double cpu0[kKinds] = {}, switches0[kKinds] = {};
+    for (std::size_t k = 1; k < kKinds; ++k) {
+        cpu0[k] = ProcessCpuNs(rigs[k]->Service->Pid());
+        switches0[k] = ProcessSwitches(rigs[k]->Service->Pid());
+    }
     std::size_t round = 0;
     for (auto _ : state) {
-        double t[3];
-        for (std::size_t k = 0; k < 3; ++k) {
-            const std::size_t which = (round + k) % 3;
+        double t[kKinds];
+        for (std::size_t k = 0; k < kKinds; ++k) {
+            const std::size_t which = (round + k) % kKinds;
+            if (which == 2)
+                renew();
             t[which] = TimeExec(progs[which]);
         }
         ++round;
-        for (std::size_t k = 0; k < 3; ++k) {
+        for (std::size_t k = 0; k < kKinds; ++k) {
             times[k].push_back(t[k]);
             added[k].push_back(t[k] - t[0]);
         }
     }
     const double n = static_cast<double>(round);
-    state.counters["cpu_us_no_guard"] = (ProcessCpuNs(noGuard.Service->Pid()) - cpu0[0]) / n / 1000;
-    state.counters["cpu_us_guard"] = (ProcessCpuNs(withGuard.Service->Pid()) - cpu0[1]) / n / 1000;
-    state.counters["switches_no_guard"] = (ProcessSwitches(noGuard.Service->Pid()) - switches0[0]) / n;
-    state.counters["switches_guard"] = (ProcessSwitches(withGuard.Service->Pid()) - switches0[1]) / n;
-    const char* names[3] = {"none", "no_guard", "guard"};
-    for (std::size_t k = 0; k < 3; ++k) {
+    const char* names[kKinds] = {"none", "no_guard", "asked", "remembered"};
+    for (std::size_t k = 0; k < kKinds; ++k) {
         state.counters[std::string("med_us_") + names[k]] = Percentile(times[k], 0.5);
         state.counters[std::string("p99_us_") + names[k]] = Percentile(times[k], 0.99);
-        if (k > 0) {
-            state.counters[std::string("added_med_us_") + names[k]] = Percentile(added[k], 0.5);
-            state.counters[std::string("added_p99_us_") + names[k]] = Percentile(added[k], 0.99);
-        }
+        if (k == 0)
+            continue;
+        state.counters[std::string("added_med_us_") + names[k]] = Percentile(added[k], 0.5);
+        state.counters[std::string("added_p99_us_") + names[k]] = Percentile(added[k], 0.99);
+        state.counters[std::string("cpu_us_") + names[k]] =
+            (ProcessCpuNs(rigs[k]->Service->Pid()) - cpu0[k]) / n / 1000;
+        state.counters[std::string("switches_") + names[k]] =
+            (ProcessSwitches(rigs[k]->Service->Pid()) - switches0[k]) / n;
     }
-    state.counters["asked"] = static_cast<double>(withGuard.Guard->Frames());
+    state.counters["asked_frames"] = static_cast<double>(asked.Guard->Frames());
+    state.counters["remembered_frames"] = static_cast<double>(remembered.Guard->Frames());
 }
 BENCHMARK(BM_ExecAddedAlternating)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 

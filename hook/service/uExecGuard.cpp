@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -17,10 +16,12 @@
 #include <poll.h>
 #include <set>
 #include <sstream>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/fanotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -157,18 +158,36 @@ std::int64_t RealNowNs() {
 }
 
 constexpr std::size_t kMaxRemembered = 16384;
-constexpr std::size_t kMaxReaders = 16;
+constexpr std::size_t kMaxTakers = 16;
 
 } // namespace
 
-// What a start's notice needs from the starting process: read on a reader thread, because reading
-// another process's memory can wait on anything that backs it.
+// What a start's notice needs from the starting process. Read within the read bound, because
+// reading another process's memory, or walking a path it names, can wait on anything behind them.
 struct TExecGuard::TDetails {
     std::string CommandLine;
     std::string CurrentDirectory;
     // The guard takes the command line's first word for the program when such a file exists; an
     // answer remembered for the program file holds only when that word names no other file.
     bool FirstWordIsProgram = false;
+    // The loader the program names, when its name had to be looked up.
+    bool LoaderFound = false;
+    TLoaderId Loader;
+};
+
+// What is known of a start before its details are read.
+struct TExecGuard::TEvent {
+    int Fd = -1;
+    pid_t Pid = 0;
+    bool KeyKnown = false;
+    TFileKey Key;
+    bool UserKnown = false;
+    std::vector<TGuardEntry> Guards; // those who may hear of it
+    bool Remembered = false;         // each of them remembers the file as no dialer
+    bool IdsRead = false;            // Guards is narrowed to those who may hear of it
+    // The loader's name when it is not known yet: the program chooses it, so it is looked up
+    // within the read bound like the details.
+    std::string Interpreter;
 };
 
 struct TExecGuard::TPending {
@@ -178,137 +197,70 @@ struct TExecGuard::TPending {
     bool KeyKnown = false;
     TFileKey Key;
     std::vector<TGuardEntry> Guards; // those who may hear of it
-    // Who answers the event: 0 nobody yet, 1 a reader (from remembered answers), 2 this loop. A
-    // reader may answer only while the loop has not taken over.
-    std::shared_ptr<std::atomic<int>> Claim = std::make_shared<std::atomic<int>>(0);
     bool Cacheable = false;
-    std::uint64_t ReadTimer = 0;
     qm::TProgramStart Start;
     std::unique_ptr<TGuardQuery> Query;
 };
 
-// Threads that read the details of starts. A thread held by what it reads is left to finish on its
-// own; new ones are made up to a limit, and past it a start is asked about without its details.
-class TExecGuard::TReaders {
-public:
-    // What the loop runs after a job; a quiet one is run on the loop's next round, whenever that is.
-    struct TResult {
-        std::function<void()> Run;
-        bool Quiet = false;
-    };
-    using TJob = std::function<TResult()>; // runs on a reader
-
-    TReaders() : FShared(std::make_shared<TShared>()) {
-        FShared->Wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+// What the takers share with the loop. A taker that its event holds may outlive the service: once
+// let go it touches nothing but this and itself.
+struct TExecGuard::TMailbox {
+    std::mutex Mutex;
+    std::deque<std::function<void()>> Done; // run on the loop
+    std::atomic<std::size_t> DoneCount{0};
+    int Wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); // the loop's
+    int Stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); // every taker's, set once
+    std::atomic<bool> Stopping{false};
+    ~TMailbox() {
+        ::close(Wake);
+        ::close(Stop);
     }
-    ~TReaders() {
+    void Post(std::function<void()> f) {
         {
-            std::lock_guard lock(FShared->Mutex);
-            FShared->Stopping = true;
-            FShared->Jobs.clear();
+            std::lock_guard lock(Mutex);
+            Done.push_back(std::move(f));
+            DoneCount.store(Done.size(), std::memory_order_release);
         }
-        FShared->Ready.notify_all();
-        // A reader still held somewhere keeps the shared state alive and ends when it is let go.
-        for (std::thread& t : FThreads)
-            t.detach();
+        std::uint64_t one = 1;
+        (void)!::write(Wake, &one, sizeof(one));
     }
-    int WakeFd() const { return FShared->Wake; }
-    bool Submit(TJob job) {
-        std::lock_guard lock(FShared->Mutex);
-        if (FShared->Idle <= FShared->Jobs.size()) {
-            if (FShared->Threads >= kMaxReaders)
-                return false;
-            ++FShared->Threads;
-            FThreads.emplace_back([shared = FShared] { Work(shared); });
-        }
-        FShared->Jobs.push_back(std::move(job));
-        FShared->Ready.notify_one();
-        return true;
-    }
-    // Runs, on the calling (loop) thread, what the readers have finished.
-    void Drain(bool woken = true) {
+    void Drain() {
         std::uint64_t n;
-        if (woken)
-            (void)!::read(FShared->Wake, &n, sizeof(n));
+        (void)!::read(Wake, &n, sizeof(n));
+        if (DoneCount.load(std::memory_order_acquire) == 0)
+            return;
         std::deque<std::function<void()>> done;
-        if (FShared->DoneCount.load(std::memory_order_acquire) == 0)
-            return; // the usual case between rounds: not worth the readers' lock
         {
-            std::lock_guard lock(FShared->Mutex);
-            done.swap(FShared->Done);
-            FShared->DoneCount.store(0, std::memory_order_relaxed);
+            std::lock_guard lock(Mutex);
+            done.swap(Done);
+            DoneCount.store(0, std::memory_order_relaxed);
         }
         for (auto& f : done)
             f();
     }
-
-private:
-    struct TShared {
-        std::mutex Mutex;
-        std::condition_variable Ready;
-        std::deque<TJob> Jobs;
-        std::deque<std::function<void()>> Done;
-        std::atomic<std::size_t> DoneCount{0};
-        std::size_t Idle = 0, Threads = 0;
-        bool Stopping = false;
-        int Wake = -1;
-        ~TShared() { ::close(Wake); }
-    };
-    static void Work(std::shared_ptr<TShared> shared) {
-        std::unique_lock lock(shared->Mutex);
-        for (;;) {
-            ++shared->Idle;
-            shared->Ready.wait(lock, [&] { return shared->Stopping || !shared->Jobs.empty(); });
-            --shared->Idle;
-            if (shared->Stopping)
-                break;
-            TJob job = std::move(shared->Jobs.front());
-            shared->Jobs.pop_front();
-            lock.unlock();
-            TResult result = job();
-            lock.lock();
-            if (shared->Stopping)
-                break;
-            if (!result.Run)
-                continue;
-            shared->Done.push_back(std::move(result.Run));
-            shared->DoneCount.fetch_add(1, std::memory_order_release);
-            // What is only tidying waits for the loop's next round instead of waking it.
-            if (!result.Quiet) {
-                std::uint64_t one = 1;
-                (void)!::write(shared->Wake, &one, sizeof(one));
-            }
-        }
-        --shared->Threads;
-    }
-    std::shared_ptr<TShared> FShared;
-    std::vector<std::thread> FThreads;
 };
 
-TExecGuard::TLoaderId TExecGuard::LoaderOf(int fd, const TFileKey& key) {
-    // Nearly every program names the same loader: read each program's header and resolve each
-    // loader's name once.
-    if (auto it = FLoaders.find(key); it != FLoaders.end())
-        return it->second;
-    TLoaderId id;
-    const std::string interpreter = ElfInterpreter(fd);
-    if (!interpreter.empty()) {
-        if (auto it = FRealLoaders.find(interpreter); it != FRealLoaders.end()) {
-            id = it->second;
-        } else {
-            struct stat st {};
-            // A loader that moved since only means that its open is asked about like any other start.
-            if (::stat(interpreter.c_str(), &st) == 0)
-                id = {st.st_dev, st.st_ino};
-            if (FRealLoaders.size() > 64)
-                FRealLoaders.clear();
-            FRealLoaders[interpreter] = id;
-        }
+// A thread that reads the fanotify queue itself, one event at a time, and answers what it can: a
+// remembered start costs one wake-up and no hand-over. While it reads a start's details its timer
+// runs; when the read bound passes first, the loop takes the event over.
+struct TExecGuard::TTaker {
+    std::mutex Mutex;
+    bool Busy = false; // reading Event's details, until Deadline
+    int Claim = 0;     // 0: open; 1: the taker answers; 2: taken over (by the loop, or by Stop)
+    bool Held = false; // taken over and not back yet
+    std::int64_t Deadline = 0;
+    const TEvent* Event = nullptr;
+    int Poll = -1, Timer = -1;
+    std::thread Thread;
+    ~TTaker() {
+        for (int fd : {Poll, Timer})
+            if (fd >= 0)
+                ::close(fd);
     }
-    if (FLoaders.size() >= kMaxRemembered)
-        FLoaders.clear();
-    FLoaders[key] = id;
-    return id;
+};
+
+namespace {
+constexpr std::size_t kStartTakers = 2;
 }
 
 TExecGuard::TExecGuard(TGuardRegistry& guards, std::function<void(const std::string&)> log)
@@ -338,8 +290,8 @@ bool TExecGuard::Start(const TExecGuardSettings& settings, std::string* why) {
         return false;
     }
     FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    FAnswerLine = std::make_shared<TAnswerLine>();
-    FAnswerLine->Fd = FFanotify;
+    FMailbox = std::make_shared<TMailbox>();
+    FLoopReads = false;
     if (FSettings.Mounts.empty())
         FMountInfo = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     MarkMounts();
@@ -369,13 +321,37 @@ void TExecGuard::MarkMounts() {
 void TExecGuard::Stop() {
     if (!Running())
         return;
+    FMailbox->Stopping.store(true);
     std::uint64_t one = 1;
+    (void)!::write(FMailbox->Stop, &one, sizeof(one));
     (void)!::write(FWake, &one, sizeof(one));
     FThread.join();
+    // A taker still reading a start's details is let go and its start allowed; the others end. A
+    // taker that is not reading only waits on nothing a user holds, so it is waited for.
+    for (const std::shared_ptr<TTaker>& t : FTakers) {
+        int stolen = -1;
+        bool busy = false;
+        {
+            std::lock_guard lock(t->Mutex);
+            busy = t->Busy;
+            if (busy && t->Claim == 0) {
+                t->Claim = 2;
+                stolen = t->Event->Fd;
+            }
+        }
+        if (stolen >= 0)
+            Respond(stolen, true);
+        if (busy)
+            t->Thread.detach();
+        else
+            t->Thread.join();
+    }
+    FTakers.clear();
+    FMailbox->Drain(); // what the takers handed over last is allowed: the loop is gone
+    FMailbox.reset();
     {
-        // A reader that is late must not answer on a descriptor that is closed, or reused.
-        std::lock_guard lock(FAnswerLine->Mutex);
-        FAnswerLine->Fd = -1;
+        std::lock_guard lock(FStateMutex);
+        FSlots.clear();
     }
     for (int* fd : {&FFanotify, &FWake, &FMountInfo}) {
         if (*fd >= 0)
@@ -385,16 +361,21 @@ void TExecGuard::Stop() {
 }
 
 void TExecGuard::Run() {
-    // Every program start on the machine waits for this thread: let it run ahead of batch work.
+    // Every program start on the machine may wait for this thread: let it run ahead of batch work.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
     TPollLoop loop;
     FLoop = &loop;
-    FReaders = std::make_unique<TReaders>();
-    loop.Watch(FFanotify, POLLIN, [this](short) { OnEvents(); });
     loop.Watch(FWake, POLLIN, [&loop](short) { loop.Quit(); });
-    loop.Watch(FReaders->WakeFd(), POLLIN, [this](short) { FReaders->Drain(); });
+    loop.Watch(FMailbox->Wake, POLLIN, [this](short) { FMailbox->Drain(); });
     if (FMountInfo >= 0)
         loop.Watch(FMountInfo, POLLPRI, [this](short) { MarkMounts(); });
+    while (FTakers.size() < kStartTakers) {
+        const std::size_t before = FTakers.size();
+        SpawnTaker();
+        if (FTakers.size() == before)
+            break;
+    }
+    CheckTakers();
     // The watchdog hears from this loop: a beat every second even when no program starts.
     std::function<void()> beat = [&] {
         FBeat = TPollLoop::NowMs();
@@ -408,32 +389,101 @@ void TExecGuard::Run() {
     // Nothing may stay waiting on a service that stops.
     for (auto& [job, pending] : FPending) {
         pending->Query.reset();
-        int open = 0;
-        if (pending->Claim->compare_exchange_strong(open, 2) || open == 2) // not a reader's to answer
-            Respond(pending->Fd, true);
+        Respond(pending->Fd, true);
     }
     FPending.clear();
-    FReaders.reset();
     FPool.Keep({});
-    FSlots.clear();
     FLoop = nullptr;
 }
 
+void TExecGuard::SpawnTaker() {
+    auto t = std::make_shared<TTaker>();
+    t->Poll = ::epoll_create1(EPOLL_CLOEXEC);
+    t->Timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    // Exclusive: an event wakes one idle taker, not all of them.
+    epoll_event queue{};
+    queue.events = EPOLLIN | EPOLLEXCLUSIVE;
+    queue.data.fd = FFanotify;
+    epoll_event stop{};
+    stop.events = EPOLLIN;
+    stop.data.fd = FMailbox->Stop;
+    if (t->Poll < 0 || t->Timer < 0 || ::epoll_ctl(t->Poll, EPOLL_CTL_ADD, FFanotify, &queue) != 0 ||
+        ::epoll_ctl(t->Poll, EPOLL_CTL_ADD, FMailbox->Stop, &stop) != 0) {
+        FLog(std::string("cannot make a reader of program starts: ") + std::strerror(errno));
+        return;
+    }
+    t->Thread = std::thread(&TExecGuard::TakerMain, this, FMailbox, t);
+    TTaker* raw = t.get();
+    FLoop->Watch(t->Timer, POLLIN, [this, raw](short) { OnTakerTimer(*raw); });
+    FTakers.push_back(std::move(t));
+}
+
+void TExecGuard::CheckTakers() {
+    if (!FLoop)
+        return;
+    auto countFree = [&] {
+        std::size_t n = 0;
+        for (const std::shared_ptr<TTaker>& t : FTakers) {
+            std::lock_guard lock(t->Mutex);
+            n += t->Held ? 0 : 1;
+        }
+        return n;
+    };
+    std::size_t free = countFree();
+    if (free == 0 && FTakers.size() < kMaxTakers) {
+        SpawnTaker();
+        free = countFree();
+    }
+    const bool loopReads = free == 0;
+    if (loopReads == FLoopReads)
+        return;
+    FLoopReads = loopReads;
+    // Not watched otherwise: a poll on the queue, even for no events, is woken by every event.
+    if (loopReads) {
+        FLoop->Watch(FFanotify, POLLIN, [this](short) { OnEvents(); });
+        FLog("every reader is busy: program starts are asked about without their details");
+    } else {
+        FLoop->Unwatch(FFanotify);
+    }
+}
+
+void TExecGuard::OnTakerTimer(TTaker& t) {
+    std::uint64_t n;
+    (void)!::read(t.Timer, &n, sizeof(n));
+    TEvent e;
+    {
+        std::lock_guard lock(t.Mutex);
+        // The timer may have run out just as the taker finished, or for its previous event.
+        if (!t.Busy || t.Claim != 0 || TPollLoop::NowMs() < t.Deadline)
+            return;
+        t.Claim = 2;
+        t.Held = true;
+        e = *t.Event;
+    }
+    e.Interpreter.clear(); // not looked up: its loader is asked about like any start
+    FLog("the details of the start of " + DescriptorPath(e.Fd) + " could not be read in time");
+    CheckTakers();
+    AskAbout(std::move(e), TDetails{});
+}
+
+void TExecGuard::NoteFdShortage() {
+    // The kernel could not give us an event's descriptor and has refused that start. Free what can
+    // be freed; say so, once in a while.
+    FPool.Keep({});
+    const std::int64_t now = TPollLoop::NowMs();
+    if (FLastFdShortage < 0 || now - FLastFdShortage > 10000) {
+        FLastFdShortage = now;
+        FLog("out of descriptors: a program start was refused by the kernel (" +
+             std::to_string(FPending.size()) + " starts pending)");
+    }
+}
+
 void TExecGuard::OnEvents() {
-    FReaders->Drain(false); // starts the readers answered: their pending entries and timers go
     alignas(fanotify_event_metadata) char buf[8192];
     for (;;) {
         ssize_t len = ::read(FFanotify, buf, sizeof(buf));
         if (len < 0 && (errno == EMFILE || errno == ENFILE)) {
-            // The kernel could not give us the event's descriptor and has refused that start. Free
-            // what can be freed and go on with the rest of the queue; say so, once in a while.
-            FPool.Keep({});
-            const std::int64_t now = TPollLoop::NowMs();
-            if (FLastFdShortage < 0 || now - FLastFdShortage > 10000) {
-                FLastFdShortage = now;
-                FLog(std::string("out of descriptors: a program start was refused by the kernel (") +
-                     std::strerror(errno) + ", " + std::to_string(FPending.size()) + " starts pending)");
-            }
+            NoteFdShortage();
             continue;
         }
         if (len <= 0)
@@ -454,11 +504,18 @@ void TExecGuard::OnEvents() {
                 ::close(m->fd);
                 continue;
             }
-            FTaken = false;
+            TEvent e;
+            e.Fd = m->fd;
+            e.Pid = m->pid;
+            const std::uint64_t jobs = FNextJob;
             try {
-                HandleEvent(m->fd, m->pid);
+                // Every taker is held: nothing is read that a user could hold.
+                if (Classify(e)) {
+                    e.Interpreter.clear();
+                    AskAbout(std::move(e), TDetails{});
+                }
             } catch (...) {
-                if (!FTaken)
+                if (FNextJob == jobs) // not pending yet: nobody else answers it
                     Respond(m->fd, true);
             }
         }
@@ -467,13 +524,193 @@ void TExecGuard::OnEvents() {
     }
 }
 
+void TExecGuard::TakerMain(std::shared_ptr<TMailbox> box, std::shared_ptr<TTaker> me) {
+    // Every program start on the machine may wait for this thread: let it run ahead of batch work.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
+    for (;;) {
+        epoll_event ready[2];
+        const int n = ::epoll_wait(me->Poll, ready, 2, -1);
+        if (box->Stopping.load())
+            return;
+        if (n <= 0)
+            continue;
+        // One event per read: a taker that its event holds holds no other.
+        fanotify_event_metadata m{};
+        const ssize_t len = ::read(FFanotify, &m, sizeof(m));
+        if (len < 0 && (errno == EMFILE || errno == ENFILE)) {
+            try {
+                box->Post([this] { NoteFdShortage(); });
+            } catch (...) {
+                // Out of memory as well: the refusal goes unlogged.
+            }
+        }
+        if (len < static_cast<ssize_t>(FAN_EVENT_METADATA_LEN))
+            continue;
+        if (m.vers != FANOTIFY_METADATA_VERSION) {
+            if (m.fd >= 0)
+                Respond(m.fd, true);
+            continue;
+        }
+        if (m.fd < 0)
+            continue; // an overflow notice carries no event to answer
+        if (!(m.mask & FAN_OPEN_EXEC_PERM)) {
+            ::close(m.fd);
+            continue;
+        }
+        if (Take(*me, m.fd, m.pid) == TTaken::TakenOver) {
+            // Let go: the service may have ended meanwhile, and only what is shared is touched.
+            if (box->Stopping.load())
+                return;
+            try {
+                box->Post([this] { CheckTakers(); });
+            } catch (...) {
+                // Out of memory: the loop counts its takers again at the next takeover.
+            }
+        }
+    }
+}
+
+void TExecGuard::ReadDetails(const TEvent& e, TDetails& d) {
+    d.CommandLine = PendingExecCommandLine(e.Pid, "/proc", e.Remembered ? 1 : 256);
+    const std::string word = GuardFirstWord(d.CommandLine);
+    // The guard looks the word up from its own folder: no such file, or the program itself.
+    auto names = [&](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) != 0 || (st.st_dev == e.Key.Dev && st.st_ino == e.Key.Ino);
+    };
+    d.FirstWordIsProgram = e.KeyKnown;
+    if (e.KeyKnown && !word.empty() && word[0] == '/')
+        d.FirstWordIsProgram = names(word);
+    else if (e.KeyKnown && !word.empty())
+        for (const TGuardEntry& g : e.Guards)
+            d.FirstWordIsProgram =
+                d.FirstWordIsProgram && names("/proc/" + std::to_string(g.Pid) + "/cwd/" + word);
+    if (!(e.Remembered && d.FirstWordIsProgram)) {
+        if (e.Remembered)
+            d.CommandLine = PendingExecCommandLine(e.Pid); // the whole of it, to ask
+        d.CurrentDirectory = ProcessCwd(e.Pid);
+    }
+    if (!e.Interpreter.empty()) {
+        // A loader that moved since only means that its open is asked about like any other start.
+        struct stat st {};
+        if (::stat(e.Interpreter.c_str(), &st) == 0)
+            d.Loader = {st.st_dev, st.st_ino};
+        d.LoaderFound = true;
+    }
+}
+
+TExecGuard::TTaken TExecGuard::Take(TTaker& me, int fd, pid_t pid) {
+    TEvent e;
+    e.Fd = fd;
+    e.Pid = pid;
+    bool settled = false, published = false;
+    try {
+        if (!Classify(e))
+            return TTaken::Answered;
+        if (!e.UserKnown) { // nothing to read about it
+            e.Interpreter.clear();
+            Post([this, e] { AskAbout(e, TDetails{}); });
+            return TTaken::HandedOver;
+        }
+        const int boundMs = std::max(1, FSettings.ReadBoundMs);
+        {
+            std::lock_guard lock(me.Mutex);
+            if (FMailbox->Stopping.load()) {
+                // Stop has looked at this taker, or is about to: it will not wait for a read.
+                Respond(fd, true);
+                return TTaken::Answered;
+            }
+            me.Busy = true;
+            me.Claim = 0;
+            me.Event = &e;
+            me.Deadline = TPollLoop::NowMs() + boundMs;
+            published = true;
+        }
+        itimerspec bound{};
+        bound.it_value.tv_sec = boundMs / 1000;
+        bound.it_value.tv_nsec = static_cast<long>(boundMs % 1000) * 1000000;
+        ::timerfd_settime(me.Timer, 0, &bound, nullptr);
+        // Until the claim below nothing of the service is touched: Stop may let this thread go, and
+        // the service end, while it reads.
+        TDetails d;
+        ReadDetails(e, d);
+        // Stopped after the answer, not before it: a timer that runs out meanwhile finds the taker
+        // no longer busy, and one that ran out has stopped by itself.
+        auto disarm = [&me] {
+            const itimerspec off{};
+            ::timerfd_settime(me.Timer, 0, &off, nullptr);
+        };
+        {
+            std::lock_guard lock(me.Mutex);
+            me.Busy = false;
+            me.Event = nullptr;
+            published = false;
+            if (me.Claim != 0) {
+                me.Held = false;
+                return TTaken::TakenOver;
+            }
+            me.Claim = 1;
+        }
+        const bool answer = e.Remembered && d.FirstWordIsProgram;
+        if (d.LoaderFound) {
+            std::lock_guard lock(FStateMutex);
+            if (FRealLoaders.size() > 64)
+                FRealLoaders.clear();
+            FRealLoaders[e.Interpreter] = d.Loader;
+            if (FLoaders.size() >= kMaxRemembered)
+                FLoaders.clear();
+            FLoaders[e.Key] = d.Loader;
+            // The task opens its loader next if this start is allowed; a refusal takes the slot back.
+            if (d.Loader != TLoaderId{}) {
+                if (FSlots.size() > 4096)
+                    FSlots.clear(); // only starts that never reached their loader are lost
+                FSlots[e.Pid] = d.Loader;
+            }
+        }
+        if (answer) {
+            settled = true;
+            ++FRemembered;
+            Respond(fd, true);
+            disarm();
+            return TTaken::Answered;
+        }
+        settled = !e.IdsRead && !ApplyIds(e); // the first word leads elsewhere: whose start is it?
+        if (!settled) {
+            e.Interpreter.clear();
+            Post([this, e, d] { AskAbout(e, d); });
+            settled = true; // not before: a hand-over that failed leaves it to be allowed below
+        }
+        disarm();
+        return TTaken::HandedOver;
+    } catch (...) {
+        const itimerspec off{};
+        ::timerfd_settime(me.Timer, 0, &off, nullptr);
+        if (published) {
+            std::lock_guard lock(me.Mutex);
+            me.Busy = false;
+            me.Event = nullptr;
+            if (me.Claim != 0) {
+                me.Held = false;
+                return TTaken::TakenOver;
+            }
+            me.Claim = 1;
+        }
+        if (!settled)
+            Respond(fd, true);
+        return TTaken::Answered;
+    }
+}
+
+void TExecGuard::Post(std::function<void()> f) {
+    FMailbox->Post(std::move(f));
+}
+
 void TExecGuard::RefreshGuards() {
     const std::uint64_t version = FGuards.Version();
     if (version == FGuardVersion)
         return;
     FGuardVersion = version;
     FGuardList = FGuards.Snapshot();
-    FPool.Keep(FGuardList);
     // Answers of guards that are gone, or that asked us to forget, go.
     std::unordered_map<std::uint64_t, TGuardMemory> kept;
     for (const TGuardEntry& g : FGuardList) {
@@ -486,145 +723,134 @@ void TExecGuard::RefreshGuards() {
     FMemory = std::move(kept);
 }
 
-void TExecGuard::HandleEvent(int fd, pid_t pid) {
+void TExecGuard::ResolveLoader(TEvent& e) {
+    // Nearly every program names the same loader: read each program's header and look each
+    // loader's name up once.
+    {
+        std::lock_guard lock(FStateMutex);
+        if (auto it = FLoaders.find(e.Key); it != FLoaders.end()) {
+            e.Interpreter.clear();
+            return;
+        }
+    }
+    const std::string interpreter = ElfInterpreter(e.Fd); // the program's own file, on a local filesystem
+    std::lock_guard lock(FStateMutex);
+    if (FLoaders.size() >= kMaxRemembered)
+        FLoaders.clear();
+    if (interpreter.empty())
+        FLoaders[e.Key] = TLoaderId{};
+    else if (auto it = FRealLoaders.find(interpreter); it != FRealLoaders.end())
+        FLoaders[e.Key] = it->second;
+    else
+        e.Interpreter = interpreter;
+}
+
+bool TExecGuard::Classify(TEvent& e) {
+    std::unique_lock lock(FStateMutex);
     RefreshGuards();
     if (FGuardList.empty()) {
         FSlots.clear();
-        Respond(fd, true); // nobody to ask: nothing to read about it
-        return;
+        lock.unlock();
+        Respond(e.Fd, true); // nobody to ask: nothing to read about it
+        return false;
     }
-    auto p = std::make_unique<TPending>();
-    p->Fd = fd;
-    p->Pid = pid;
+    lock.unlock();
     struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        p->KeyKnown = true;
-        p->Key = KeyOf(st);
+    if (::fstat(e.Fd, &st) == 0) {
+        e.KeyKnown = true;
+        e.Key = KeyOf(st);
     }
     // The loader of a program just allowed is opened by the same execve: that is not another start.
     // The slot is this task's, for that exec only: any other event of the task ends it, and a
     // loader opened as the program of a new execve (the earlier one failed) is asked about.
-    if (auto it = FSlots.find(pid); it != FSlots.end()) {
-        const bool loader =
-            p->KeyKnown && it->second == TLoaderId{p->Key.Dev, p->Key.Ino} && IsOpeningElfLoader(pid);
+    bool loaderSlot = false;
+    lock.lock();
+    if (auto it = FSlots.find(e.Pid); it != FSlots.end()) {
+        loaderSlot = e.KeyKnown && it->second == TLoaderId{e.Key.Dev, e.Key.Ino};
         FSlots.erase(it);
-        if (loader) {
-            Respond(fd, true);
-            return;
+    }
+    lock.unlock();
+    if (loaderSlot && IsOpeningElfLoader(e.Pid)) {
+        Respond(e.Fd, true);
+        return false;
+    }
+    if (e.KeyKnown)
+        ResolveLoader(e);
+    lock.lock();
+    // The task opens its loader next if this start is allowed; a refusal takes the slot back.
+    if (e.KeyKnown && e.Interpreter.empty()) {
+        if (auto it = FLoaders.find(e.Key); it != FLoaders.end() && it->second != TLoaderId{}) {
+            if (FSlots.size() > 4096)
+                FSlots.clear(); // only starts that never reached their loader are lost
+            FSlots[e.Pid] = it->second;
         }
     }
-    const TProcessIds ids = ProcessParentAndUid(pid);
-    const pid_t process = FReportsThreads ? ids.Process : pid;
-    const bool known = ids.Uid != static_cast<uid_t>(-1);
-    if (known && (process == FSettings.ServicePid || ids.Parent == FSettings.ServicePid)) {
-        Respond(fd, true);
-        return;
+    // When every registered guard remembers the file as no dialer, whoever may hear of the start
+    // remembers it too, and so whose start it is changes nothing: its user is not read unless the
+    // first word leads elsewhere.
+    e.Guards = FGuardList;
+    e.Remembered = e.KeyKnown && e.Pid > 0 && Remembers(e.Guards, e.Key);
+    lock.unlock();
+    if (e.Remembered) {
+        e.UserKnown = true; // read if it comes to asking
+        return true;
+    }
+    if (!ApplyIds(e))
+        return false;
+    lock.lock();
+    e.Remembered = e.KeyKnown && Remembers(e.Guards, e.Key);
+    return true;
+}
+
+bool TExecGuard::Remembers(const std::vector<TGuardEntry>& guards, const TFileKey& key) const {
+    for (const TGuardEntry& g : guards) {
+        auto it = FMemory.find(g.Id);
+        if (it == FMemory.end() || it->second.Epoch != g.Epoch || !it->second.NotDialers.count(key))
+            return false;
+    }
+    return true;
+}
+
+bool TExecGuard::ApplyIds(TEvent& e) {
+    e.IdsRead = true;
+    const TProcessIds ids = TaskIds(e.Pid);
+    const pid_t process = FReportsThreads ? ids.Process : e.Pid;
+    e.UserKnown = ids.Uid != static_cast<uid_t>(-1);
+    if (e.UserKnown && (process == FSettings.ServicePid || ids.Parent == FSettings.ServicePid)) {
+        Respond(e.Fd, true);
+        return false;
     }
     // A user's guard hears of that user's program starts only; root's guard hears of all. Otherwise
     // any user could register a guard and read, or stop, everyone's programs. A start whose user
     // cannot be read goes to every guard, never to none. A guard is not asked about its own starts
     // or its children's (it may be waiting for them), the other guards are.
-    p->Guards = FGuardList;
-    std::erase_if(p->Guards, [&](const TGuardEntry& g) {
-        return (known && g.Uid != 0 && g.Uid != ids.Uid) || g.Pid == process || g.Pid == ids.Parent;
+    std::erase_if(e.Guards, [&](const TGuardEntry& g) {
+        return (e.UserKnown && g.Uid != 0 && g.Uid != ids.Uid) || g.Pid == process || g.Pid == ids.Parent;
     });
-    if (p->Guards.empty()) {
-        Respond(fd, true);
+    if (e.Guards.empty()) {
+        Respond(e.Fd, true);
+        return false;
+    }
+    return true;
+}
+
+void TExecGuard::AskAbout(TEvent e, const TDetails& details) {
+    if (!FLoop) {
+        Respond(e.Fd, true); // the service stops: nothing may wait on it
         return;
     }
-    // The task opens its loader next if this start is allowed; a refusal takes the slot back.
-    if (p->KeyKnown) {
-        if (const TLoaderId loader = LoaderOf(fd, p->Key); loader != TLoaderId{}) {
-            if (FSlots.size() > 4096)
-                FSlots.clear(); // only starts that never reached their loader are lost
-            FSlots[pid] = loader;
-        }
-    }
+    if (!e.IdsRead && !ApplyIds(e))
+        return;
+    auto p = std::make_unique<TPending>();
     p->Job = FNextJob++;
+    p->Fd = e.Fd;
+    p->Pid = e.Pid;
+    p->KeyKnown = e.KeyKnown;
+    p->Key = e.Key;
+    p->Guards = std::move(e.Guards);
     const std::uint64_t job = p->Job;
-    TPending& pending = *p;
     FPending[job] = std::move(p);
-    FTaken = true;
-    if (!known) {
-        OnDetails(job, TDetails{});
-        return;
-    }
-    // Every guard that may hear of it remembers this file as no dialer: the start is answered from
-    // that as soon as its first word is known to lead the guard to this file, by the reader itself.
-    bool remembered = pending.KeyKnown;
-    for (const TGuardEntry& g : pending.Guards) {
-        auto it = FMemory.find(g.Id);
-        remembered = remembered && it != FMemory.end() && it->second.Epoch == g.Epoch &&
-                     it->second.NotDialers.count(pending.Key);
-    }
-    // The details are read on a reader thread, within the read bound; what a user holds there
-    // holds only that user's notice, and only its details.
-    std::vector<pid_t> guardPids;
-    for (const TGuardEntry& g : pending.Guards)
-        guardPids.push_back(g.Pid);
-    const TFileKey key = pending.Key;
-    const bool keyKnown = pending.KeyKnown;
-    auto line = FAnswerLine;
-    auto claim = pending.Claim;
-    auto answered = &FAnswered;
-    auto fromMemory = &FRemembered;
-    const bool submitted = FReaders->Submit([this, job, fd, pid, key, keyKnown, guardPids, remembered, claim,
-                                             line, answered, fromMemory]() -> TReaders::TResult {
-        auto d = std::make_shared<TDetails>();
-        d->CommandLine = PendingExecCommandLine(pid, "/proc", remembered ? 1 : 256);
-        const std::string word = GuardFirstWord(d->CommandLine);
-        // The guard looks the word up from its own folder: no such file, or the program itself.
-        auto names = [&](const std::string& path) {
-            struct stat st {};
-            return ::stat(path.c_str(), &st) != 0 || (st.st_dev == key.Dev && st.st_ino == key.Ino);
-        };
-        d->FirstWordIsProgram = keyKnown;
-        if (keyKnown && !word.empty() && word[0] == '/')
-            d->FirstWordIsProgram = names(word);
-        else if (keyKnown && !word.empty())
-            for (pid_t g : guardPids)
-                d->FirstWordIsProgram =
-                    d->FirstWordIsProgram && names("/proc/" + std::to_string(g) + "/cwd/" + word);
-        if (remembered && d->FirstWordIsProgram) {
-            // Answered here, unless the loop took over or stopped: its read-bound timer tidies up.
-            std::lock_guard lock(line->Mutex);
-            int open = 0;
-            if (line->Fd >= 0 && claim->compare_exchange_strong(open, 1)) {
-                fanotify_response r{};
-                r.fd = fd;
-                r.response = FAN_ALLOW;
-                while (::write(line->Fd, &r, sizeof(r)) < 0 && errno == EINTR) {
-                }
-                ::close(fd);
-                ++*answered;
-                ++*fromMemory;
-                return {[this, job] { Finish(job, true, false); }, true};
-            }
-        }
-        if (remembered)
-            d->CommandLine = PendingExecCommandLine(pid); // the whole of it, to ask
-        d->CurrentDirectory = ProcessCwd(pid);
-        return {[this, job, d] {
-            OnDetails(job, *d);
-        }};
-    });
-    if (!submitted) {
-        FLog("every reader is busy: a program start is asked about without its details");
-        OnDetails(job, TDetails{});
-        return;
-    }
-    pending.ReadTimer = FLoop->After(FSettings.ReadBoundMs, [this, job] {
-        auto it = FPending.find(job);
-        if (it == FPending.end())
-            return;
-        it->second->ReadTimer = 0;
-        if (it->second->Claim->load() == 1) { // a reader answered it
-            FPending.erase(it);
-            return;
-        }
-        FLog("the details of the start of " + DescriptorPath(it->second->Fd) + " could not be read in time");
-        OnDetails(job, TDetails{});
-    });
+    OnDetails(job, details);
 }
 
 void TExecGuard::OnDetails(std::uint64_t job, const TDetails& details) {
@@ -632,28 +858,30 @@ void TExecGuard::OnDetails(std::uint64_t job, const TDetails& details) {
     if (found == FPending.end())
         return;
     TPending& p = *found->second;
-    int open = 0;
-    if (!p.Claim->compare_exchange_strong(open, 2)) {
-        if (open == 1) // a reader answered it meanwhile
-            Finish(job, true, false);
-        return; // otherwise asked about already, without these details
-    }
-    if (p.ReadTimer) {
-        FLoop->Cancel(p.ReadTimer);
-        p.ReadTimer = 0;
-    }
     p.Start.ApplicationName = DescriptorPath(p.Fd);
     p.Start.CommandLine = details.CommandLine;
     p.Start.CurrentDirectory = details.CurrentDirectory;
     p.Cacheable = details.FirstWordIsProgram;
-    std::vector<TGuardEntry> ask;
-    for (const TGuardEntry& g : p.Guards) {
-        auto it = FMemory.find(g.Id);
-        const bool remembered = p.Cacheable && it != FMemory.end() && it->second.Epoch == g.Epoch &&
-                                it->second.NotDialers.count(p.Key);
-        if (!remembered)
-            ask.push_back(g);
+    std::vector<TGuardEntry> ask, registered;
+    bool changed = false;
+    {
+        std::lock_guard lock(FStateMutex);
+        RefreshGuards();
+        if (FPoolVersion != FGuardVersion) {
+            FPoolVersion = FGuardVersion;
+            registered = FGuardList;
+            changed = true;
+        }
+        for (const TGuardEntry& g : p.Guards) {
+            auto it = FMemory.find(g.Id);
+            const bool remembered = p.Cacheable && it != FMemory.end() && it->second.Epoch == g.Epoch &&
+                                    it->second.NotDialers.count(p.Key);
+            if (!remembered)
+                ask.push_back(g);
+        }
     }
+    if (changed)
+        FPool.Keep(registered); // connections of guards that are gone
     if (ask.empty()) {
         ++FRemembered;
         Finish(job, true, true);
@@ -680,6 +908,7 @@ void TExecGuard::OnDetails(std::uint64_t job, const TDetails& details) {
 void TExecGuard::Remember(const TPending& p, const std::vector<std::uint64_t>& allowedBy) {
     if (!p.Cacheable || p.Key.CtimeNs > RealNowNs() - std::int64_t{FSettings.SettleMs} * 1000000)
         return;
+    std::lock_guard lock(FStateMutex);
     RefreshGuards();
     for (std::uint64_t id : allowedBy) {
         auto asked =
@@ -700,10 +929,10 @@ void TExecGuard::Finish(std::uint64_t job, bool allow, bool respond) {
         return;
     std::unique_ptr<TPending> p = std::move(it->second);
     FPending.erase(it);
-    if (p->ReadTimer)
-        FLoop->Cancel(p->ReadTimer);
-    if (!allow)
+    if (!allow) {
+        std::lock_guard lock(FStateMutex);
         FSlots.erase(p->Pid);
+    }
     if (respond)
         Respond(p->Fd, allow);
     // The query may be the caller: it goes with p, and the caller touches nothing of it after.

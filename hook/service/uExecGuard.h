@@ -7,6 +7,11 @@
 // never asked about itself or its direct children (it may be waiting for them); a guard that is
 // gone is noticed by its connection closing and its events are allowed at once; no answer within
 // the bound allows the start; the thread that answers never starts anything; the queue has no limit.
+//
+// Threads: taker threads read the queue themselves, one event at a time, and answer at once what
+// needs no question (no guard, the service's own, the loader slot, a remembered answer); what
+// needs a question goes to the loop thread, which owns the guard connections and every question,
+// and takes over a start whose details a taker could not read within the read bound.
 #include "uGuardRegistry.h"
 
 #include <atomic>
@@ -87,29 +92,44 @@ public:
 private:
     struct TPending;
     struct TDetails;
-    class TReaders;
+    struct TEvent;
+    struct TTaker;
+    struct TMailbox;
     struct TLoaderId {
         std::uint64_t Dev = 0, Ino = 0;
         bool operator==(const TLoaderId&) const = default;
-    };
-    struct TAnswerLine { // the fanotify descriptor as readers may use it: -1 once the service stops
-        std::mutex Mutex;
-        int Fd = -1;
     };
     struct TGuardMemory {
         std::uint64_t Epoch = 0;
         std::unordered_set<TFileKey, TFileKeyHash> NotDialers;
     };
+    enum class TTaken { Answered, HandedOver, TakenOver };
+    // On a taker thread.
+    void TakerMain(std::shared_ptr<TMailbox> box, std::shared_ptr<TTaker> me);
+    TTaken Take(TTaker& me, int fd, pid_t pid);
+    // Reads what the notice needs, touching nothing of the service (see Take).
+    static void ReadDetails(const TEvent& e, TDetails& d);
+    // On any thread: the part of an event's handling that waits on nothing a user holds.
+    bool Classify(TEvent& e);
+    // Narrows the event's guards to those who may hear of it; false when nobody (it was answered).
+    bool ApplyIds(TEvent& e);
+    bool Remembers(const std::vector<TGuardEntry>& guards, const TFileKey& key) const; // under FStateMutex
+    void ResolveLoader(TEvent& e);
+    void RefreshGuards();
+    void Respond(int fd, bool allow);
+    void Post(std::function<void()> f);
+    // On the loop.
     void Run();
     void MarkMounts();
     void OnEvents();
-    void HandleEvent(int fd, pid_t pid);
-    void RefreshGuards();
+    void OnTakerTimer(TTaker& t);
+    void SpawnTaker();
+    void CheckTakers();
+    void AskAbout(TEvent e, const TDetails& details);
     void OnDetails(std::uint64_t job, const TDetails& details);
     void Finish(std::uint64_t job, bool allow, bool respond);
     void Remember(const TPending& p, const std::vector<std::uint64_t>& allowedBy);
-    void Respond(int fd, bool allow);
-    TLoaderId LoaderOf(int fd, const TFileKey& key);
+    void NoteFdShortage();
 
     TGuardRegistry& FGuards;
     std::function<void(const std::string&)> FLog;
@@ -117,23 +137,29 @@ private:
     std::atomic<int> FBoundMs{600000};
     std::atomic<std::int64_t> FBeat{0};
     int FFanotify = -1;
-    std::shared_ptr<TAnswerLine> FAnswerLine;
     int FWake = -1;
     int FMountInfo = -1;
     bool FReportsThreads = false;
     std::thread FThread;
     std::atomic<std::uint64_t> FAnswered{0}, FAsked{0}, FRemembered{0};
+    // The takers: threads that read the fanotify queue one event at a time and answer what they can
+    // themselves. Changed on the loop only; Stop ends them.
+    std::shared_ptr<TMailbox> FMailbox;
+    std::vector<std::shared_ptr<TTaker>> FTakers;
+    bool FLoopReads = false; // every taker is held: the loop reads the queue itself
+    // Loop only.
     std::unordered_map<std::uint64_t, std::unique_ptr<TPending>> FPending; // job -> its start
     std::uint64_t FNextJob = 1;
-    bool FTaken = false; // the event being handled has become a pending start
-    std::unique_ptr<TReaders> FReaders;
     TGuardConnectionPool FPool;
+    std::uint64_t FPoolVersion = ~std::uint64_t(0);
+    std::int64_t FLastFdShortage = -1;
+    class TPollLoop* FLoop = nullptr;
+    // Shared by the takers and the loop, under FStateMutex (never held while waiting on anything).
+    std::mutex FStateMutex;
     std::vector<TGuardEntry> FGuardList;
     std::uint64_t FGuardVersion = ~std::uint64_t(0);
     std::unordered_map<std::uint64_t, TGuardMemory> FMemory;        // guard id -> its "not a dialer" answers
     std::unordered_map<TFileKey, TLoaderId, TFileKeyHash> FLoaders; // program -> its ELF loader (0: none)
     std::map<std::string, TLoaderId> FRealLoaders; // a loader as programs name it -> its file
     std::unordered_map<pid_t, TLoaderId> FSlots;   // task -> the loader its allowed execve opens next
-    std::int64_t FLastFdShortage = -1;
-    class TPollLoop* FLoop = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "uProcInfo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -270,6 +272,53 @@ TProcessIds ProcessParentAndUid(pid_t pid, const std::string& procDir) {
     ids.Parent = static_cast<pid_t>(std::atoi(ppid));
     ids.Uid = static_cast<uid_t>(real);
     return ids;
+}
+
+namespace {
+
+// The first published layout of the pidfd information (64 bytes); the kernel fills what it has of it.
+struct TPidfdInfo {
+    std::uint64_t Mask = 0, CgroupId = 0;
+    std::uint32_t Pid = 0, Tgid = 0, Ppid = 0, Ruid = 0, Rgid = 0, Euid = 0, Egid = 0, Suid = 0, Sgid = 0,
+                  Fsuid = 0, Fsgid = 0;
+    std::int32_t ExitCode = 0;
+};
+static_assert(sizeof(TPidfdInfo) == 64);
+constexpr std::uint64_t kPidfdInfoPid = 1, kPidfdInfoCreds = 2;
+constexpr unsigned long kPidfdGetInfo = _IOWR(0xFF, 11, TPidfdInfo);
+constexpr unsigned kPidfdThread = O_EXCL; // a pidfd for a thread, not only a thread group
+
+} // namespace
+
+TProcessIds TaskIds(pid_t tid) {
+    static std::atomic<bool> noPidfdInfo{false};
+    if (tid > 0 && !noPidfdInfo.load(std::memory_order_relaxed)) {
+        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, tid, kPidfdThread));
+        if (fd >= 0) {
+            TPidfdInfo info;
+            info.Mask = kPidfdInfoPid | kPidfdInfoCreds;
+            const int rc = ::ioctl(fd, kPidfdGetInfo, &info);
+            const int error = errno;
+            ::close(fd);
+            if (rc == 0 &&
+                (info.Mask & (kPidfdInfoPid | kPidfdInfoCreds)) == (kPidfdInfoPid | kPidfdInfoCreds)) {
+                TProcessIds ids;
+                ids.Process = static_cast<pid_t>(info.Tgid);
+                ids.Parent = static_cast<pid_t>(info.Ppid);
+                ids.Uid = static_cast<uid_t>(info.Ruid);
+                return ids;
+            }
+            if (rc != 0 && error == ESRCH)
+                return {}; // gone since
+            if (rc != 0 && (error == ENOTTY || error == EINVAL || error == EOPNOTSUPP))
+                noPidfdInfo = true; // a kernel before the ioctl
+        } else if (errno == ESRCH) {
+            return {};
+        } else if (errno == EINVAL || errno == ENOSYS) {
+            noPidfdInfo = true; // no pidfds, or none for threads
+        }
+    }
+    return ProcessParentAndUid(tid);
 }
 
 uid_t ProcessUid(pid_t pid, const std::string& procDir) {

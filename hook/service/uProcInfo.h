@@ -28,6 +28,9 @@ struct TProcessIds {
 };
 // Parent, thread group and real user of a process or thread, from one file.
 TProcessIds ProcessParentAndUid(pid_t pid, const std::string& procDir = "/proc");
+// The same for a task of this pid namespace, asked of the kernel through a pidfd where it answers
+// (Linux 6.13 on: no /proc text to make and parse on every program start), else from /proc.
+TProcessIds TaskIds(pid_t tid);
 // True when the task is opening a program's ELF loader inside execve right now (its kernel stack
 // runs through the ELF binary handler); false when it is not or that cannot be told.
 bool IsOpeningElfLoader(pid_t pid, const std::string& procDir = "/proc");

@@ -13,6 +13,7 @@
 #include "platform/linux/uLineFeedProtocol.h"
 #include "util/uQmError.h"
 
+#include <atomic>
 #include <chrono>
 #include <sys/stat.h>
 
@@ -299,6 +300,58 @@ TEST(ProcInfo, ParentAndUidSurviveOddProgramNames) {
     EXPECT_EQ(ids.Parent, ::getpid());
     EXPECT_EQ(ids.Uid, ::geteuid());
     EXPECT_EQ(ProcessParentAndUid(child).Uid, static_cast<uid_t>(-1)); // gone
+}
+
+TEST(ProcInfo, TaskIdsAgreeWithTheProcFilesForThreadsAndSplitUsers) {
+    // A thread that is not the leader, and (as root) a process whose real user differs from its
+    // effective one: the pidfd answer must name the thread group and the real user, as /proc does.
+    std::atomic<pid_t> threadId{0};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        threadId = ::gettid();
+        while (!done)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (threadId == 0)
+        std::this_thread::yield();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const bool root = ::geteuid() == 0;
+    const pid_t split = ::fork();
+    if (split == 0) {
+        if (root && ::setresuid(54321, 0, 0) != 0)
+            ::_exit(90);
+        (void)!::write(ready[1], "r", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const struct {
+        const char* What;
+        pid_t Tid, Process, Parent;
+        uid_t Uid;
+    } cases[] = {
+        {"this process", ::getpid(), ::getpid(), ::getppid(), ::getuid()},
+        {"a thread of it", threadId, ::getpid(), ::getppid(), ::getuid()},
+        {"a child", split, split, ::getpid(), root ? 54321u : ::getuid()},
+    };
+    for (const auto& k : cases) {
+        const TProcessIds fromKernel = TaskIds(k.Tid), fromProc = ProcessParentAndUid(k.Tid);
+        EXPECT_EQ(fromKernel.Process, k.Process) << k.What;
+        EXPECT_EQ(fromKernel.Parent, k.Parent) << k.What;
+        EXPECT_EQ(fromKernel.Uid, k.Uid) << k.What;
+        EXPECT_EQ(fromProc.Process, k.Process) << k.What;
+        EXPECT_EQ(fromProc.Uid, k.Uid) << k.What;
+    }
+    done = true;
+    worker.join();
+    ::kill(split, SIGKILL);
+    ::waitpid(split, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(TaskIds(split).Uid, static_cast<uid_t>(-1)); // gone
+    EXPECT_EQ(TaskIds(0).Uid, static_cast<uid_t>(-1));     // not in this pid namespace
 }
 
 TEST(ExecMounts, FindsTheLoaderAProgramNames) {
