@@ -53,13 +53,13 @@ void TStandInGuard::Stop() {
     FThread.join();
     ::close(FListen);
     ::unlink(FPath.c_str());
-    std::vector<std::thread> clients;
+    std::vector<TClient> clients;
     {
         std::lock_guard lock(FMutex);
         clients.swap(FClients);
     }
-    for (auto& t : clients)
-        t.join();
+    for (auto& c : clients)
+        c.Thread.join();
 }
 
 std::vector<TStandInFrame> TStandInGuard::Frames() const {
@@ -83,7 +83,18 @@ void TStandInGuard::Run() {
         if (fd < 0)
             continue;
         std::lock_guard lock(FMutex);
-        FClients.emplace_back([this, fd] { Serve(fd); });
+        std::erase_if(FClients, [](TClient& c) {
+            if (!c.Done->load())
+                return false;
+            c.Thread.join();
+            return true;
+        });
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        FClients.push_back({std::thread([this, fd, done] {
+                                Serve(fd);
+                                done->store(true);
+                            }),
+                            done});
     }
 }
 

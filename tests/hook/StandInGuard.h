@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,6 +43,12 @@ private:
     std::thread FThread;
     mutable std::mutex FMutex;
     std::vector<TStandInFrame> FFrames;
-    std::vector<std::thread> FClients;
+    // One thread a connection; finished ones are joined at the next accept, so a long run (the
+    // modem soak asks tens of thousands of questions) does not pile up threads.
+    struct TClient {
+        std::thread Thread;
+        std::shared_ptr<std::atomic<bool>> Done;
+    };
+    std::vector<TClient> FClients;
     std::atomic<bool> FStopping{false};
 };
