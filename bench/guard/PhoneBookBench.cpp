@@ -2,6 +2,7 @@
 // lookup over a wvdial.conf of a thousand dialers (every dial of an unknown number does it), and a
 // peer that includes itself under many spellings.
 #include "platform/linux/uLinuxRemoteAccess.h"
+#include "platform/uNoProcessControl.h"
 #include "support/TempDir.h"
 #include "uPeersLookup.h"
 
@@ -10,13 +11,6 @@
 #include <filesystem>
 
 namespace {
-
-class TNoProcesses : public IProcessControl {
-public:
-    std::optional<std::vector<TProcessInfo>> ListProcesses() override { return std::nullopt; }
-    void EndProcesses(const std::vector<TProcessInfo>&) override {}
-    bool StartDetached(const std::vector<std::string>&) override { return false; }
-};
 
 void BM_FindPeersEntryThousandDialers(benchmark::State& state) {
     TTempDir dir;
@@ -41,7 +35,7 @@ void BM_PeerIncludingItselfUnderManySpellings(benchmark::State& state) {
     for (int k = 0; k < state.range(0); ++k)
         self += "file " + peers + std::string(static_cast<std::size_t>(k), '/') + "self\n";
     dir.Write("ppp/peers/self", self);
-    TNoProcesses processes;
+    TNoProcessControl processes;
     TLinuxRemoteAccess ras(dir.Path(), processes);
     for (auto _ : state)
         benchmark::DoNotOptimize(ras.GetEntryPhoneNumber("self", ""));

@@ -1,5 +1,7 @@
 #include "uPeersLookup.h"
 
+#include "platform/uNoProcessControl.h"
+
 #include "platform/linux/uAtScanner.h"
 #include "platform/linux/uLinuxRemoteAccess.h"
 #include "platform/linux/uPppConfig.h"
@@ -19,14 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The lookup only reads the phone book; it never dials or hangs up.
-class TNoProcesses : public IProcessControl {
-public:
-    std::optional<std::vector<TProcessInfo>> ListProcesses() override { return std::nullopt; }
-    void EndProcesses(const std::vector<TProcessInfo>&) override {}
-    bool StartDetached(const std::vector<std::string>&) override { return false; }
-};
 
 void TrimSlashes(std::string& dir) {
     while (dir.size() > 1 && dir.back() == '/')
@@ -50,7 +44,7 @@ std::optional<TPeersEntry> FindPeersEntry(std::string etcDir, const std::string&
     if (number.empty())
         return std::nullopt;
     TrimSlashes(etcDir);
-    TNoProcesses processes;
+    TNoProcessControl processes;
     TLinuxRemoteAccess remoteAccess(etcDir, processes);
     std::vector<std::string> names;
     if (!remoteAccess.GetEntryList(names))

@@ -6,7 +6,9 @@
 #include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxProcessControl.h"
 #include "platform/linux/uLinuxQuarantineFiles.h"
+#include "platform/uNoProcessControl.h"
 
+#include "MachineRoots.h"
 #include "fakes/FakePorts.h"
 #include "support/TempDir.h"
 
@@ -28,27 +30,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Processes are listed but none runs a dialer; the tests of ending them use the real port.
-struct TNoProcesses : IProcessControl {
-    std::optional<std::vector<TProcessInfo>> ListProcesses() override { return std::vector<TProcessInfo>{}; }
-    void EndProcesses(const std::vector<TProcessInfo>&) override {}
-    bool StartDetached(const std::vector<std::string>&) override { return false; }
-};
-
 // A machine in a folder: two users with homes, the system autostart and unit folders, the
 // quarantine; the removal over the real Linux ports.
 struct TMachine {
     TTempDir Root;
     std::string Quarantine = Root / "app/back/";
     TLinuxQuarantineFiles Files;
-    TLinuxAutoStartEntries Entries{TLinuxAutoStartRoots{.PasswdFile = Root / "etc/passwd",
-                                                        .ConfigDirs = Root / "etc/xdg",
-                                                        .ConfigHome = "",
-                                                        .SystemUnitDir = Root / "etc/systemd/system",
-                                                        .CurrentUid = 4242}};
+    TLinuxAutoStartEntries Entries{MachineRoots(Root)};
     TLinuxFileSystem FileSystem;
     TFakeClock Clock;
-    TNoProcesses NoProcesses;
+    TNoProcessControl NoProcesses;
     TDialerRemoval Removal{{.Processes = NoProcesses,
                             .Quarantine = Files,
                             .AutoStartEntries = Entries,

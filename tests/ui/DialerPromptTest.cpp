@@ -1,6 +1,7 @@
 // The dialer prompt and the removal report as the user meets them, offscreen.
 #include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxQuarantineFiles.h"
+#include "platform/uNoProcessControl.h"
 #include "ui/uProgramGuardView.h"
 #include "ui/uRemovalView.h"
 #include "ui/ufDialerNotifyDlg.h"
@@ -128,11 +129,7 @@ TEST(RemovalReport, ShowsTheReportAndEveryPathRestoresCursorAndTray) {
     TLinuxQuarantineFiles files;
     TLinuxFileSystem fileSystem;
     TFakeClock clock;
-    struct TNone : IProcessControl {
-        std::optional<std::vector<TProcessInfo>> ListProcesses() override { return std::nullopt; }
-        void EndProcesses(const std::vector<TProcessInfo>&) override {}
-        bool StartDetached(const std::vector<std::string>&) override { return false; }
-    } processes;
+    TNoProcessControl processes;
     // One entry that starts the dialers; its backup can be made or not.
     struct TEntries : IAutoStartEntries {
         bool BackupFails = false;
