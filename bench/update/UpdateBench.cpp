@@ -1,6 +1,7 @@
 // The update run as the window runs it (Qt event loop, libcurl on loopback, real files), timed by
 // hand: the benchmark's time is the figure itself, the counters add the longest event-loop gap.
 #include "fakes/FakePorts.h"
+#include "fakes/FakeUpdateView.h"
 #include "net/uCurlHttpTransport.h"
 #include "net/uEd25519Signature.h"
 #include "platform/linux/uLinuxPlatform.h"
@@ -40,16 +41,6 @@ std::string MillionLineDatabase() {
     return text;
 }
 
-class TNullView : public IUpdateView {
-public:
-    std::vector<std::string> Log;
-    void ClearLog() override { Log.clear(); }
-    void AddLogLine(const std::string& line) override { Log.push_back(line); }
-    void SetUpdateCaption(const std::string&) override {}
-    void SetDatabaseInfo(const std::string&) override {}
-    bool AutoUpdateChecked() const override { return true; }
-};
-
 // Measures the longest time between two ticks of a 1 ms timer on the UI thread.
 class TGapMeter {
 public:
@@ -83,7 +74,7 @@ struct TRig {
     TQmHttpUpdate Client{{.Http = Http, .Files = Files, .Image = Image, .SystemInfo = nullptr}};
     std::unique_ptr<TAppIni> Ini;
     std::unique_ptr<TSygnatureManager> Db;
-    TNullView View;
+    TFakeUpdateView View;
     std::unique_ptr<TDatabaseUpdate> Update;
 
     explicit TRig(TTestHttpServer::THandler handler) : Server(std::move(handler)) {

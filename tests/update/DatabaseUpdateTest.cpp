@@ -1,5 +1,6 @@
 #include "UpdateRig.h"
 
+#include "fakes/FakeUpdateView.h"
 #include "net/uEd25519Signature.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "update/uDatabaseUpdate.h"
@@ -19,25 +20,6 @@ std::string Database(const std::string& version, int count = 3) {
         text += std::to_string(2000 + i) + "-4D5A90000300000004000000FFFF0000B8\r\n";
     return text;
 }
-
-class TFakeUpdateView : public IUpdateView {
-public:
-    std::vector<std::string> Log;
-    std::vector<std::string> Captions;
-    std::string Info;
-    bool AutoUpdate = true;
-    std::function<void(const std::string&)> OnLine;
-
-    void ClearLog() override { Log.clear(); }
-    void AddLogLine(const std::string& line) override {
-        Log.push_back(line);
-        if (OnLine)
-            OnLine(line);
-    }
-    void SetUpdateCaption(const std::string& text) override { Captions.push_back(text); }
-    void SetDatabaseInfo(const std::string& markup) override { Info = markup; }
-    bool AutoUpdateChecked() const override { return AutoUpdate; }
-};
 
 class TDatabaseRig : public TUpdateRig {
 public:

@@ -2,6 +2,7 @@
 // on 127.0.0.1 with the CGI update server, fetched, checked and installed by the update run.
 #include "UpdateRig.h"
 
+#include "fakes/FakeUpdateView.h"
 #include "net/uEd25519Signature.h"
 #include "platform/linux/uLinuxPlatform.h"
 #include "support/TestLighttpd.h"
@@ -18,16 +19,6 @@ std::string Database(const std::string& version) {
     return "[" + version +
            "]\r\n2000-4D5A90000300000004000000FFFF0000B8\r\n2001-4D5A90000300000004000000FFFF0000B8\r\n";
 }
-
-class TMemo : public IUpdateView {
-public:
-    std::vector<std::string> Log;
-    void ClearLog() override { Log.clear(); }
-    void AddLogLine(const std::string& line) override { Log.push_back(line); }
-    void SetUpdateCaption(const std::string&) override {}
-    void SetDatabaseInfo(const std::string&) override {}
-    bool AutoUpdateChecked() const override { return true; }
-};
 
 } // namespace
 
@@ -54,7 +45,7 @@ TEST(UpdateServerLighttpd, PublishedSignedDatabaseIsInstalledOnceAndABadOneRefus
     TAppIni ini(rig.Temp / "app/QmVardel.ini", fileSystem);
     ini.WriteString("update_url", server.Url(), "main");
     TSygnatureManager db(rig.Temp / "app/Sygn.ini", fileSystem, std::string());
-    TMemo memo;
+    TFakeUpdateView memo;
     TDatabaseUpdate update({.HttpUpdate = rig.Client,
                             .Database = db,
                             .FileSystem = fileSystem,
