@@ -6,6 +6,7 @@
 #include "platform/linux/uLinuxPlatform.h"
 #include "platform/linux/uLinuxQuarantineFiles.h"
 
+#include "MachineRoots.h"
 #include "fakes/FakePorts.h"
 #include "support/TempDir.h"
 #include "util/uQmError.h"
@@ -60,11 +61,7 @@ struct TGuardFixture {
     std::string Quarantine = Root / "app/back/";
     TLinuxFileSystem FileSystem;
     TLinuxQuarantineFiles Files;
-    TLinuxAutoStartEntries Entries{TLinuxAutoStartRoots{.PasswdFile = Root / "etc/passwd",
-                                                        .ConfigDirs = Root / "etc/xdg",
-                                                        .ConfigHome = "",
-                                                        .SystemUnitDir = Root / "etc/systemd/system",
-                                                        .CurrentUid = 4242}};
+    TLinuxAutoStartEntries Entries{MachineRoots(Root)};
     TFakeClock Clock;
     TListedProcesses Processes;
     TNamedFiles Names;
