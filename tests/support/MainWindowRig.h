@@ -78,6 +78,7 @@ public:
     std::optional<bool> TrayAvailable = true;
     TTapiMonitor* TapiMonitor = nullptr;
     const TScanServices* Scan = nullptr; // null: no disk scan
+    bool HookLibraryInPlace = true;      // false: the hook library's file is missing
     std::unique_ptr<TVardelApp> App;
     std::unique_ptr<TfrmMain> Frm;
     int Terminations = 0;
@@ -92,7 +93,7 @@ public:
     }
 
     // Creates the context over ini (no file when empty) and the window, and runs FormCreate. The
-    // hook files are in place, so the hook starts.
+    // hook files are in place (unless HookLibraryInPlace is off), so the hook starts.
     TfrmMain& Start(const std::string& ini = "[main]\nfirst_run_flg=0\n",
                     std::vector<std::string> args = {}) {
         if (!ini.empty())
@@ -100,7 +101,8 @@ public:
         App = std::make_unique<TVardelApp>(
             TQmAppPorts{.ProgramImage = Image, .FileSystem = Files, .MutexFactory = Mutexes});
         Files.Put(AppDir() + "vardeld", "");
-        Files.Put(AppDir() + "libVardelHk.so", "");
+        if (HookLibraryInPlace)
+            Files.Put(AppDir() + "libVardelHk.so", "");
         Frm = std::make_unique<TfrmMain>(TfrmMainContext{
             .App = *App,
             .Timers = Timers,

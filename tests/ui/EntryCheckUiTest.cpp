@@ -45,6 +45,16 @@ std::vector<std::pair<std::string, bool>> Lines(const TfrmEntrySettings& dialog)
     return lines;
 }
 
+// The modal window as the picker; any other is a failure, and is closed.
+TfrmEntrySettings* ThePicker(QWidget* w) {
+    auto* dialog = dynamic_cast<TfrmEntrySettings*>(w);
+    if (!dialog) {
+        ADD_FAILURE() << "not the picker";
+        w->close();
+    }
+    return dialog;
+}
+
 } // namespace
 
 TEST_F(TMainWindowTest, LaterRunWarnsOnceNamingTheEntryWithTheForbiddenNumber) {
@@ -70,12 +80,9 @@ TEST_F(TMainWindowTest, FirstRunPickerTicksAllowedLinesAndOkMakesTheListExactlyT
     QString caption, sheet;
     std::string text;
     TModalScript script([&](QWidget* w) {
-        auto* dialog = dynamic_cast<TfrmEntrySettings*>(w);
-        if (!dialog) {
-            ADD_FAILURE() << "not the picker";
-            w->close();
+        TfrmEntrySettings* dialog = ThePicker(w);
+        if (!dialog)
             return;
-        }
         caption = dialog->windowTitle();
         text = dialog->labInfo->Caption();
         sheet = dialog->styleSheet();
@@ -101,12 +108,9 @@ TEST_F(TMainWindowTest, PickerHelpKeepsItOpenAndEscapeEmptiesTheList) {
     bool openAfterHelp = false;
     std::string topic;
     TModalScript script([&](QWidget* w) {
-        auto* dialog = dynamic_cast<TfrmEntrySettings*>(w);
-        if (!dialog) {
-            ADD_FAILURE() << "not the picker";
-            w->close();
+        TfrmEntrySettings* dialog = ThePicker(w);
+        if (!dialog)
             return;
-        }
         Frm->HelpWindow()->close();
         QTest::mouseClick(dialog->btnHelp, Qt::LeftButton);
         openAfterHelp = dialog->isVisible();
@@ -123,26 +127,8 @@ TEST_F(TMainWindowTest, PickerHelpKeepsItOpenAndEscapeEmptiesTheList) {
 TEST_F(TMainWindowTest, MissingHookFileLeavesTheEntryListFilledAndChecksNoEntry) {
     Remote.Numbers = {{"Fun", "0700 12 34"}};
     TModalScript script([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-    Files.Put(IniPath(), "[main]\nfirst_run_flg=0\n");
-    // As the rig's Start, without the hook library.
-    App = std::make_unique<TVardelApp>(
-        TQmAppPorts{.ProgramImage = Image, .FileSystem = Files, .MutexFactory = Mutexes});
-    Files.Put(AppDir() + "vardeld", "");
-    Frm = std::make_unique<TfrmMain>(TfrmMainContext{
-        .App = *App,
-        .Timers = Timers,
-        .AutoStart = AutoStart,
-        .Sound = Sound,
-        .DialGuard = {.FileSystem = Files,
-                      .RemoteAccess = Remote,
-                      .HookLibrary = HookLibrary,
-                      .HookEndpoint = HookEndpoint,
-                      .HookSocketPath = HookSocketPath()},
-        .ExecutablePath = Image.Path,
-        .MessageBox = &Box,
-        .TrayAvailable = true,
-    });
-    Frm->FormCreate();
+    HookLibraryInPlace = false;
+    Start();
     ASSERT_EQ(Box.Calls.size(), 1u);
     EXPECT_EQ(Box.Calls[0].Kind, mtError);
     EXPECT_EQ(Find<QComboBox>("cmbEntries")->currentText(), "Fun");
