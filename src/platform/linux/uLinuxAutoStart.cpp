@@ -1,5 +1,7 @@
 #include "platform/linux/uLinuxAutoStart.h"
 
+#include "platform/linux/uLinuxPlatform.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -7,18 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool MakeDirectories(const std::string& path) {
-    if (path.empty())
-        return false;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    const auto slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash)))
-        return false;
-    return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-}
 
 bool WriteAll(int fd, const std::string& content) {
     std::size_t done = 0;
@@ -173,11 +163,11 @@ std::optional<std::string> TLinuxAutoStart::ReadCommand(const std::string& name)
 }
 
 bool TLinuxAutoStart::CanChange() {
-    return MakeDirectories(FDir) && ::access(FDir.c_str(), W_OK | X_OK) == 0;
+    return TLinuxFileSystem().CreateDirectories(FDir) && ::access(FDir.c_str(), W_OK | X_OK) == 0;
 }
 
 bool TLinuxAutoStart::WriteCommand(const std::string& name, const std::string& command) {
-    if (!MakeDirectories(FDir))
+    if (!TLinuxFileSystem().CreateDirectories(FDir))
         return false;
     const std::string content = "[Desktop Entry]\n"
                                 "Type=Application\n"
