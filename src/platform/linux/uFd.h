@@ -1,6 +1,8 @@
 #pragma once
-// An owned file descriptor, closed with the object (or by Reset), for the Linux code that works
-// on descriptors: the *at calls on checked folders, sockets and files read in one go.
+// An owned file descriptor, closed with the object (or by Reset), and a whole write, for the Linux
+// code that works on descriptors: the *at calls on checked folders, sockets, files written whole.
+#include <cerrno>
+#include <cstddef>
 #include <unistd.h>
 
 namespace qm {
@@ -36,5 +38,24 @@ public:
 private:
     int FFd;
 };
+
+// Writes all of data to fd, going on after interruptions and short writes; false on an error
+// (errno says which; a write that takes nothing reads as ENOSPC).
+inline bool WriteAll(int fd, const void* data, std::size_t size) {
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, at, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 } // namespace qm

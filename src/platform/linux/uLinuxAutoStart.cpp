@@ -1,5 +1,6 @@
 #include "platform/linux/uLinuxAutoStart.h"
 
+#include "platform/linux/uFd.h"
 #include "platform/linux/uLinuxPlatform.h"
 
 #include <cerrno>
@@ -9,19 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool WriteAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::string Trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
@@ -186,7 +174,7 @@ bool TLinuxAutoStart::WriteCommand(const std::string& name, const std::string& c
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
+    const bool written = qm::WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;

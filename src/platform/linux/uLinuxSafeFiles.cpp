@@ -64,22 +64,6 @@ std::string ErrorText(int error) {
 
 namespace {
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t offset) {
     for (;;) {
         const ssize_t n = ::pread(fd, buffer, size, offset);

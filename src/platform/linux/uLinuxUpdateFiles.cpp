@@ -14,23 +14,10 @@
 namespace {
 
 using qm::TFd;
+using qm::WriteAll;
 
 std::string ErrnoText() {
     return std::strerror(errno);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Opens (creating or emptying) the regular file name in the folder handle dir.
